@@ -1,0 +1,94 @@
+// Rules shared by the text readers: white space, lines, fields, numbers, rows, axis labels and
+// the quoted form of a value in messages. All functions are pure; all views point into the
+// caller's text. Texts handed in are valid UTF-8 (the output of decode).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "pattern/error.hpp"
+#include "pattern/pattern.hpp"
+
+namespace vorlen::text {
+
+// Unicode White_Space.
+bool is_white_space(char32_t c);
+// Byte length of the white-space character that starts at `s[at]`, or 0 when there is none.
+std::size_t white_space_at(std::string_view s, std::size_t at);
+// Byte length of the white-space character that ends just before `s[end]`, or 0.
+std::size_t white_space_before(std::string_view s, std::size_t end);
+
+std::string_view trim_left(std::string_view s);
+std::string_view trim_right(std::string_view s);
+inline std::string_view trim(std::string_view s) { return trim_right(trim_left(s)); }
+
+// Lines end at LF; a CR right before the LF goes with it; a final line without LF counts when
+// it is not empty.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : rest_(text) {}
+  bool next(std::string_view& line);
+  // The text not yet returned as lines.
+  std::string_view rest() const { return rest_; }
+
+ private:
+  std::string_view rest_;
+};
+
+// The non-empty pieces of a line split at white space (Tokens) or at white space and commas
+// (Fields).
+class Tokens {
+ public:
+  explicit Tokens(std::string_view line, bool comma_separates = false)
+      : rest_(line), comma_(comma_separates) {}
+  bool next(std::string_view& token);
+
+ private:
+  std::string_view rest_;
+  bool comma_;
+};
+
+class Fields : public Tokens {
+ public:
+  explicit Fields(std::string_view line) : Tokens(line, true) {}
+};
+
+// Up to `n` tokens of a line, for callers that need to count them.
+std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_t n);
+
+// Step 1 of the number rule: the whole token in decimal float syntax (optional sign, digits with
+// an optional point, optional exponent; or inf/infinity/nan in any case), correctly rounded.
+// Returns false when the syntax is refused; the value may be infinite or NaN.
+bool parse_decimal(std::string_view token, double& value);
+
+// The text-number rule: decimal syntax, then a retry with D/d read as E, finite values only.
+// Messages: "Invalid numeric value {quoted}", "Non-finite numeric value {quoted}".
+Result<double> number(std::string_view token);
+
+// An optional '+' then one or more ASCII digits, fitting 64 bits unsigned; nothing else.
+bool parse_unsigned(std::string_view s, std::uint64_t& value);
+
+// The first two fields of a line as (x, y); "{context}: missing position" / "... intensity".
+Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context);
+
+// The reader's lists as its result, or "{context}: no complete x/y pattern found" when x is
+// empty or the lengths differ.
+Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string_view context);
+
+// Full Unicode lower-casing (U+0130 becomes "i̇", final sigma is context dependent).
+std::string lowercase(std::string_view s);
+
+// White space, '-' and '_' removed, the rest lower-cased: "2-Theta" -> "2theta".
+std::string axis_key(std::string_view label);
+
+// Fails with "{context}: axis {quoted label} is not 2theta in degrees" for a refused axis.
+Status check_axis(std::string_view label, std::string_view context);
+
+// The value in double quotes with backslash escapes (\" \\ \t \r \n \0 \u{hex}).
+std::string quoted(std::string_view s);
+
+}  // namespace vorlen::text

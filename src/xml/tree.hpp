@@ -1,0 +1,49 @@
+// A small in-memory XML tree built with expat, and the number, axis-label and column rules the
+// XML readers share.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "pattern/error.hpp"
+#include "pattern/pattern.hpp"
+
+namespace vorlen::xml {
+
+// One element: local name (prefix dropped), attributes in document order (key after its last
+// colon, value normalised), direct character data untrimmed, child elements.
+struct Element {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::string text;
+  std::vector<Element> children;
+
+  // Appends this element (when its name matches) and then its descendants, depth-first, in
+  // document order.
+  void descendants(std::string_view wanted, std::vector<const Element*>& out) const;
+  std::vector<const Element*> all(std::string_view wanted) const;
+  // The value of the first attribute with this key.
+  std::optional<std::string_view> attr(std::string_view key) const;
+  // The first direct child with this name, or nullptr.
+  const Element* child(std::string_view wanted) const;
+};
+
+// Decodes the bytes and parses one whole document into its root element. Refuses document type
+// declarations and more than 128 nested elements.
+Result<Element> document(Bytes bytes);
+
+// The XML number rule: trimmed decimal literal, finite. "invalid numeric value {quoted}" /
+// "non-finite numeric value".
+Result<double> number(std::string_view text);
+// White-space separated numbers, each through `number`.
+Result<std::vector<double>> numbers(std::string_view text);
+// Lower-cased (full Unicode), spaces, hyphens and underscores removed.
+std::string axis_key(std::string_view text);
+// A BRML column position: "missing column Start/Length" / "invalid column Start/Length".
+Result<std::uint64_t> index(std::optional<std::string_view> value);
+
+}  // namespace vorlen::xml
