@@ -113,7 +113,7 @@ def test_scan_axes_read_as_2theta(axis):
 
 @pytest.mark.parametrize(
     "axis, shown",
-    [("Omega", '"Omega"'), ("Phi", '"Phi"'), ("2Theta\tOmega", '"2Theta\\tOmega"'),
+    [("Omega", '"Omega"'), ("Phi", '"Phi"'), ("2Theta&#9;Omega", '"2Theta\\tOmega"'),
      ("", '""'), ("Chi-2Theta", '"Chi-2Theta"')],
 )
 def test_other_scan_axes_are_refused(axis, shown):

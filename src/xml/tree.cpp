@@ -42,8 +42,9 @@ namespace {
 
 // 128 open elements at most: bounds the recursive queries and the destruction of the tree.
 constexpr std::size_t max_open_elements = 128;
-// XML_Parse takes an int length; larger texts are fed in pieces of this size.
-constexpr std::size_t feed_size = std::size_t{1} << 30;
+// expat copies what it is given into its own buffer (and takes an int length): feeding the text
+// in pieces keeps that copy small and lets a refusal end the read early.
+constexpr std::size_t feed_size = std::size_t{1} << 20;
 
 std::string_view after_first_colon(std::string_view name) {
   const auto colon = name.find(':');
