@@ -62,7 +62,7 @@ TEST(XmlTree, TextIsDirectUntrimmedAndInOrder) {
   ASSERT_EQ(root.children.size(), 2u);
   EXPECT_EQ(root.children[0].text, "1");
   EXPECT_EQ(root.children[1].text, "2");
-  EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a>").text, "\n  x\n  \n  y\n");
+  EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a >").text, "\n  x\n  \n  y\n");
 }
 
 TEST(XmlTree, CdataAndReferencesJoinTheText) {
