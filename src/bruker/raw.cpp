@@ -23,7 +23,8 @@ namespace {
 
 // Sanity limits on header values; each bounds a count or size before it is trusted.
 constexpr std::uint32_t kMaxRanges = 4096;
-constexpr std::uint32_t kMaxHeaderBytes = 1048576;  // RAW3 range header, extra record, RAW4 drive header
+// Bounds a RAW3 range header, a RAW3 extra record and a RAW4 drive header.
+constexpr std::uint32_t kMaxHeaderBytes = 1048576;
 
 constexpr std::size_t kRaw3FileHeader = 712;
 constexpr std::uint32_t kRaw3MinRangeHeader = 260;
