@@ -49,7 +49,7 @@ def brml(routes=None, container_name="Experiment0/DataContainer.xml",
          references=("Experiment0/RawData0.xml",), raw=None, extra=()):
     """A one-scan archive; `raw` replaces the raw-data members, `extra` adds members."""
     if raw is None:
-        raw = [("Experiment0/RawData0.xml", raw_data(routes or [route()]))]
+        raw = [("Experiment0/RawData0.xml", raw_data([route()] if routes is None else routes))]
     return zip_bytes([(container_name, container(references)), *raw, *extra])
 
 
