@@ -1,0 +1,85 @@
+"""Powder CIF files through the Python surface: real files, block choice and refusals."""
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import vorlen
+
+NO_BLOCK = "Parse error: pdCIF: no matching block with 2theta and intensity data"
+
+
+def profile(name, count, *, items="", loop_tags=("_pd_meas_counts_total",)):
+    rows = "\n".join(" ".join(f"{10 + i * 0.5}" if "2theta" in tag else str(i + 1)
+                              for tag in loop_tags) for i in range(count))
+    return f"data_{name}\n{items}\nloop_\n" + "\n".join(loop_tags) + "\n" + rows + "\n"
+
+
+SCAN = ("_pd_meas_2theta_scan", "_pd_meas_counts_total")
+
+
+def test_real_gsas_powder_cif(corpus):
+    pattern = vorlen.read(str(corpus / "pdcif" / "xylib__1517474.cif"))
+    x, y = pattern.x, pattern.y
+    assert len(x) == len(y) == 3296
+    assert x[0] == pytest.approx(1.518)
+    assert x[-1] == pytest.approx(166.268)
+    assert y[:3] == [5540.0, 4570.0, 4140.0]  # uncertainties dropped
+
+
+def test_structure_only_cif_is_refused(corpus):
+    with pytest.raises(ValueError) as caught:
+        vorlen.read(str(corpus / "pdcif" / "datalab__cod_9004112.cif"))
+    assert str(caught.value) == NO_BLOCK
+
+
+@pytest.mark.parametrize("block, first_y", [
+    (None, [7.0, 7.0]),
+    ("", [7.0, 7.0]),
+    ("Sample", [1.0, 2.0]),
+    ("ple2", [1.0, 2.0]),
+])
+def test_block_option_selects_by_substring(block, first_y):
+    text = (profile("cell", 0, items="_cell_length_a 4.6", loop_tags=("_atom_site_label",))
+            + profile("sample", 2, loop_tags=SCAN).replace(" 1\n", " 7\n").replace(" 2\n", " 7\n")
+            + profile("MySample2", 2, loop_tags=SCAN))
+    pattern = vorlen.read_bytes(text.encode(), "p.cif", block=block)
+    assert pattern.y == first_y
+    assert pattern.x == [10.0, 10.5]
+
+
+def test_block_option_without_match():
+    text = profile("sample", 2, loop_tags=SCAN)
+    with pytest.raises(ValueError, match="^" + NO_BLOCK + "$"):
+        vorlen.read_bytes(text.encode(), "p.cif", block="Sample")
+
+
+def test_declared_range_with_rounded_increment_is_read():
+    # The increment printed with five decimals leaves the declared maximum a fraction of a
+    # step away from the last computed angle.
+    items = ("_pd_proc_2theta_range_min 5.0\n_pd_proc_2theta_range_inc 0.01667\n"
+             "_pd_proc_2theta_range_max 104.99\n")
+    text = profile("r", 6000, items=items)
+    pattern = vorlen.read_bytes(text.encode(), "r.cif")
+    assert len(pattern.x) == 6000
+    assert pattern.x[-1] == pytest.approx(5.0 + 5999 * 0.01667)
+
+
+def test_declared_range_one_point_short_is_refused():
+    items = ("_pd_proc_2theta_range_min 5.0\n_pd_proc_2theta_range_inc 0.01667\n"
+             "_pd_proc_2theta_range_max 104.99\n")
+    with pytest.raises(ValueError, match="angular range disagrees with point count$"):
+        vorlen.read_bytes(profile("r", 5999, items=items).encode(), "r.cif")
+
+
+def test_index_other_than_zero_is_refused():
+    with pytest.raises(ValueError, match="index must be 0"):
+        vorlen.read_bytes(profile("a", 2, loop_tags=SCAN).encode(), "a.cif", index=1)
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.binary(max_size=300))
+def test_arbitrary_bytes_never_crash(tail):
+    data = b"data_x\n_pd_x 1\nloop_ _pd_meas_2theta_scan _pd_meas_counts_total\n" + tail
+    try:
+        vorlen.read_bytes(data, "x.cif")
+    except ValueError as error:
+        assert str(error).startswith(("Parse error: ", "Unknown format"))
