@@ -22,6 +22,8 @@ struct TokenCase {
   std::vector<std::pair<std::string, bool>> tokens;  // text, quoted
 };
 
+void PrintTo(const TokenCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
+
 class CifTokenizer : public ::testing::TestWithParam<TokenCase> {};
 
 TEST_P(CifTokenizer, SplitsTextIntoTokens) {
@@ -42,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"a#b # comment 'x\nc", {{"a#b", false}, {"c", false}}},
         TokenCase{";\n1.5\n;", {{"\n1.5\n", true}}},
         TokenCase{";\r\n1.5\r\n; x", {{"\r\n1.5\r\n", true}, {"x", false}}},
-        TokenCase{"_a ;first\n;rest", {{"_a", false}, {"first\n", true}, {"rest", false}}},
+        TokenCase{"_a\n;first\n;rest", {{"_a", false}, {"first\n", true}, {"rest", false}}},
         TokenCase{"x;y ;z", {{"x;y", false}, {";z", false}}},  // ';' not at a line start
         TokenCase{"a\vb\fc", {{"a\vb", false}, {"c", false}}},  // VT is not white space
         TokenCase{"", {}}));
@@ -66,6 +68,7 @@ TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
 
 // ---------------------------------------------------------------- blocks
 
+// The blocks point into `tokens`, which point into `input`: both must outlive the result.
 Result<std::vector<CifBlock>> blocks_of(const std::string& input,
                                         std::vector<CifToken>& tokens) {
   auto lexed = text::cif_tokens(input);
@@ -129,9 +132,9 @@ TEST(CifBlocks, ReportsStructuralErrors) {
 }
 
 TEST(CifBlocks, ColumnSkipsMissingAndEmptyTagsAndItems) {
+  const std::string input = "data_x _b 9 loop_ _a _c loop_ _d 7 8 _e 1";
   std::vector<CifToken> tokens;
-  const auto blocks =
-      blocks_of("data_x _b 9 loop_ _a _c loop_ _d 7 8 _e 1", tokens);
+  const auto blocks = blocks_of(input, tokens);
   ASSERT_TRUE(blocks.ok()) << blocks.error().detail();
   const CifBlock& block = (*blocks)[0];
   EXPECT_TRUE(block.loops.at("_a").empty());
@@ -228,6 +231,8 @@ struct RangeCase {
   std::string items;
   std::string message;  // empty: expect x from 10 to 12 in 101 points
 };
+
+void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.items; }
 
 class CifRange : public ::testing::TestWithParam<RangeCase> {};
 

@@ -7,9 +7,13 @@ import vorlen
 NO_BLOCK = "Parse error: pdCIF: no matching block with 2theta and intensity data"
 
 
-def profile(name, count, *, items="", loop_tags=("_pd_meas_counts_total",)):
-    rows = "\n".join(" ".join(f"{10 + i * 0.5}" if "2theta" in tag else str(i + 1)
-                              for tag in loop_tags) for i in range(count))
+def profile(name, count, *, items="", loop_tags=("_pd_meas_counts_total",), counts=None):
+    """A data block with `items` and one loop: angles 10, 10.5, ... and counts 1, 2, ..."""
+    def value(tag, i):
+        if "2theta" in tag:
+            return f"{10 + i * 0.5}"
+        return str(counts if counts is not None else i + 1)
+    rows = "\n".join(" ".join(value(tag, i) for tag in loop_tags) for i in range(count))
     return f"data_{name}\n{items}\nloop_\n" + "\n".join(loop_tags) + "\n" + rows + "\n"
 
 
@@ -39,7 +43,7 @@ def test_structure_only_cif_is_refused(corpus):
 ])
 def test_block_option_selects_by_substring(block, first_y):
     text = (profile("cell", 0, items="_cell_length_a 4.6", loop_tags=("_atom_site_label",))
-            + profile("sample", 2, loop_tags=SCAN).replace(" 1\n", " 7\n").replace(" 2\n", " 7\n")
+            + profile("sample", 2, loop_tags=SCAN, counts=7)
             + profile("MySample2", 2, loop_tags=SCAN))
     pattern = vorlen.read_bytes(text.encode(), "p.cif", block=block)
     assert pattern.y == first_y
@@ -52,22 +56,24 @@ def test_block_option_without_match():
         vorlen.read_bytes(text.encode(), "p.cif", block="Sample")
 
 
+# The increment printed with five decimals (0.02000 for a true 0.019999) leaves the declared
+# maximum of 3001 points 0.003 (0.15 step) below the last computed angle; one point fewer
+# moves the last angle a whole step.
+ROUNDED_RANGE = ("_pd_proc_2theta_range_min 5.0\n_pd_proc_2theta_range_inc 0.02000\n"
+                 "_pd_proc_2theta_range_max 64.997\n")
+
+
 def test_declared_range_with_rounded_increment_is_read():
-    # The increment printed with five decimals leaves the declared maximum a fraction of a
-    # step away from the last computed angle.
-    items = ("_pd_proc_2theta_range_min 5.0\n_pd_proc_2theta_range_inc 0.01667\n"
-             "_pd_proc_2theta_range_max 104.99\n")
-    text = profile("r", 6000, items=items)
-    pattern = vorlen.read_bytes(text.encode(), "r.cif")
-    assert len(pattern.x) == 6000
-    assert pattern.x[-1] == pytest.approx(5.0 + 5999 * 0.01667)
+    pattern = vorlen.read_bytes(profile("r", 3001, items=ROUNDED_RANGE).encode(), "r.cif")
+    assert len(pattern.x) == 3001
+    assert pattern.x[0] == 5.0
+    assert pattern.x[-1] == pytest.approx(65.0)
 
 
-def test_declared_range_one_point_short_is_refused():
-    items = ("_pd_proc_2theta_range_min 5.0\n_pd_proc_2theta_range_inc 0.01667\n"
-             "_pd_proc_2theta_range_max 104.99\n")
-    with pytest.raises(ValueError, match="angular range disagrees with point count$"):
-        vorlen.read_bytes(profile("r", 5999, items=items).encode(), "r.cif")
+@pytest.mark.parametrize("count", [3000, 3002])
+def test_declared_range_off_by_one_point_is_refused(count):
+    with pytest.raises(ValueError, match="^Parse error: pdCIF: angular range disagrees with point count$"):
+        vorlen.read_bytes(profile("r", count, items=ROUNDED_RANGE).encode(), "r.cif")
 
 
 def test_index_other_than_zero_is_refused():
