@@ -1,0 +1,314 @@
+// Format detection: binary signatures, archive members, text markers, the integrated-profile
+// layout, the file-name extension, and finally plain two-column text.
+#include "parser/parse.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include <expat.h>
+
+#include "parser/decode.hpp"
+#include "parser/readers.hpp"
+#include "text/rules.hpp"
+#include "xml/archive.hpp"
+
+namespace vorlen {
+
+namespace {
+
+constexpr std::size_t head_limit = 65536;
+
+bool starts_with(Bytes data, std::string_view prefix) {
+  return data.size() >= prefix.size() && std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool is_bruker_raw(Bytes data) {
+  if (starts_with(data, "RAW1.01") || starts_with(data, "RAW4.00") || starts_with(data, "RAW2")) {
+    return true;
+  }
+  // "RAW " opens version-1 binaries but also ordinary text: a zero byte early on decides.
+  if (!starts_with(data, "RAW ")) return false;
+  Bytes probe = data.first(std::min<std::size_t>(data.size(), 256));
+  return std::find(probe.begin(), probe.end(), 0) != probe.end();
+}
+
+bool is_zip(Bytes data) {
+  return starts_with(data, "PK\x03\x04") || starts_with(data, "PK\x05\x06");
+}
+
+bool ends_with(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+Result<Series> parse_archive(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
+  const auto& names = archive.names();
+  if (std::any_of(names.begin(), names.end(),
+                  [](std::string_view n) { return ends_with(n, "DataContainer.xml"); })) {
+    return parse_brml(data, index);
+  }
+  if (std::any_of(names.begin(), names.end(), [](std::string_view n) {
+        return n == "root.xml" || (n.find("Profile") != std::string_view::npos && ends_with(n, ".txt"));
+      })) {
+    return parse_rasx(data, index);
+  }
+  return Error::unknown_format();
+}
+
+// The first 64 KiB of the text, never ending inside a multi-byte character.
+std::string_view head_of(std::string_view text) {
+  if (text.size() <= head_limit) return text;
+  std::size_t end = head_limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+bool is_float(std::string_view token) {
+  double ignored;
+  return text::parse_decimal(token, ignored);
+}
+
+bool is_int32(std::string_view token) {
+  bool negative = !token.empty() && token.front() == '-';
+  if (negative) token.remove_prefix(1);
+  else if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  if (token.empty() || token.front() == '+') return false;
+  std::uint64_t value;
+  if (!text::parse_unsigned(token, value)) return false;
+  return value <= (negative ? 2147483648ULL : 2147483647ULL);
+}
+
+// Which text markers occur in the head; each rule looks at any line, so one pass finds all.
+struct Markers {
+  bool ras = false;
+  bool cif_block = false;
+  bool gsas_bank = false;
+  bool uxd_drive = false;
+};
+
+Markers find_markers(std::string_view head) {
+  Markers found;
+  text::Lines lines(head);
+  std::string_view line;
+  while (lines.next(line)) {
+    std::string_view left = text::trim_left(line);
+    if (left.starts_with("*RAS_DATA_START") || left.starts_with("*RAS_HEADER_START")) found.ras = true;
+    if (left.starts_with("data_")) found.cif_block = true;
+    if (left.starts_with("_DRIVE=") || left.starts_with("_DRIVE =")) found.uxd_drive = true;
+    std::string_view first;
+    if (text::take_tokens(line, &first, 1) == 1 && first == "BANK") found.gsas_bank = true;
+  }
+  return found;
+}
+
+bool is_header_label(std::string_view line) {
+  std::string_view trimmed = text::trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '!' || trimmed.front() == '#') {
+    return false;
+  }
+  text::Tokens tokens(trimmed);
+  std::string_view token;
+  while (tokens.next(token)) {
+    if (!is_float(token)) return true;
+  }
+  return false;
+}
+
+std::uint64_t count_non_blank_lines(std::string_view text) {
+  std::uint64_t count = 0;
+  text::Lines lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    if (!text::trim(line).empty()) ++count;
+  }
+  return count;
+}
+
+// Four header lines (title, x label, y label, point count) and exactly that many data lines.
+bool has_integrated_profile_layout(std::string_view head, std::string_view whole) {
+  text::Lines lines(head);
+  std::string_view header[5];
+  for (auto& line : header) {
+    if (!lines.next(line)) return false;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (!is_header_label(header[i])) return false;
+  }
+  std::string_view counts[3];
+  std::size_t n = text::take_tokens(header[3], counts, 3);
+  std::uint64_t declared = 0, ignored = 0;
+  if (n < 1 || n > 2 || !text::parse_unsigned(counts[0], declared)) return false;
+  if (n == 2 && (!text::parse_unsigned(counts[1], ignored) || counts[1] != "1")) return false;
+  text::Lines whole_lines(whole);
+  std::string_view skipped;
+  for (int i = 0; i < 4; ++i) whole_lines.next(skipped);
+  return count_non_blank_lines(whole_lines.rest()) == declared;
+}
+
+bool is_reflection_line(std::string_view line) {
+  std::string_view tokens[7];
+  std::size_t n = text::take_tokens(line, tokens, 7);
+  if (n != 5 && n != 6) return false;
+  return is_float(tokens[0]) && is_float(tokens[1]) && is_int32(tokens[n - 3]) &&
+         is_int32(tokens[n - 2]) && is_int32(tokens[n - 1]);
+}
+
+bool names_hkl_columns(std::string_view line) {
+  std::string lowered = text::lowercase(line);
+  text::Tokens tokens(lowered);
+  std::string_view a, b, c;
+  if (!tokens.next(a) || !tokens.next(b)) return false;
+  while (tokens.next(c)) {
+    if (a == "h" && b == "k" && c == "l") return true;
+    a = b;
+    b = c;
+  }
+  return false;
+}
+
+// Peak lists exported with a .dif name look like two-column data but are not profiles.
+bool is_reflection_list(std::string_view head) {
+  int reflection_lines = 0;
+  text::Lines lines(head);
+  std::string_view line;
+  while (lines.next(line)) {
+    if (is_reflection_line(line)) ++reflection_lines;
+    if (reflection_lines >= 3 || names_hkl_columns(line)) return true;
+  }
+  return false;
+}
+
+Result<Series> parse_single(Result<Series> (*reader)(Bytes), Bytes data, std::uint64_t index) {
+  VORLEN_TRY(one_pattern(index));
+  return reader(data);
+}
+
+Result<Series> parse_pdcif_single(Bytes data, const ReadOptions& options) {
+  VORLEN_TRY(one_pattern(options.index));
+  return parse_pdcif(data, options.block);
+}
+
+Result<Series> parse_by_extension(Bytes data, std::string_view head, std::string_view filename,
+                                  const ReadOptions& options) {
+  std::string extension = lowercased_extension(filename);
+  std::uint64_t index = options.index;
+  if (extension == "ras") return parse_ras(data, index);
+  if (extension == "uxd") return parse_uxd(data, index);
+  if (extension == "gsa" || extension == "gda" || extension == "xra" || extension == "raw" ||
+      extension == "gsas" || extension == "fxye") {
+    return parse_gsas(data, index);
+  }
+  if (extension == "cif") return parse_pdcif_single(data, options);
+  if (extension == "chi") return parse_single(parse_chi, data, index);
+  if (extension == "dif" && is_reflection_list(head)) {
+    return Error::parse("DIF reflection peak lists are not measured XRD profiles");
+  }
+  if (extension == "rasx" || extension == "brml") {
+    return Error::parse(extension + " is not a readable ZIP archive");
+  }
+  if (extension == "xrdml") return parse_xrdml(data, index);
+  return parse_single(parse_xy, data, index);
+}
+
+Result<Series> parse_text(Bytes data, std::string_view filename, const ReadOptions& options) {
+  VORLEN_ASSIGN(Text decoded, decode(data));
+  std::string_view whole = decoded.view();
+  std::string_view head = head_of(whole);
+  if (head.find('\0') != std::string_view::npos) return Error::unknown_format();
+  if (has_xrdml_root(whole)) return parse_xrdml(data, options.index);
+  Markers markers = find_markers(head);
+  if (markers.ras) return parse_ras(data, options.index);
+  if (markers.cif_block && head.find("_pd_") != std::string_view::npos) {
+    return parse_pdcif_single(data, options);
+  }
+  if (markers.gsas_bank) return parse_gsas(data, options.index);
+  if (markers.uxd_drive) return parse_uxd(data, options.index);
+  if (has_integrated_profile_layout(head, whole)) return parse_single(parse_chi, data, options.index);
+  return parse_by_extension(data, head, filename, options);
+}
+
+// has_xrdml_root: expat reports events until the first element, then is stopped.
+struct RootProbe {
+  XML_Parser parser;
+  bool decided = false;
+  bool is_xrdml = false;
+
+  void decide(bool answer) {
+    if (decided) return;
+    decided = true;
+    is_xrdml = answer;
+    XML_StopParser(parser, XML_FALSE);
+  }
+};
+
+void XMLCALL probe_start(void* data, const XML_Char* name, const XML_Char**) {
+  std::string_view tag(name);
+  std::size_t colon = tag.find(':');
+  if (colon != std::string_view::npos) tag.remove_prefix(colon + 1);
+  static_cast<RootProbe*>(data)->decide(tag == "xrdMeasurements");
+}
+
+void XMLCALL probe_text(void* data, const XML_Char* s, int length) {
+  std::string_view chunk(s, static_cast<std::size_t>(length));
+  if (chunk.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+    static_cast<RootProbe*>(data)->decide(false);
+  }
+}
+
+void XMLCALL probe_cdata(void* data) { static_cast<RootProbe*>(data)->decide(false); }
+
+void XMLCALL probe_end(void* data, const XML_Char*) { static_cast<RootProbe*>(data)->decide(false); }
+
+}  // namespace
+
+Status one_pattern(std::uint64_t index) {
+  if (index != 0) return Error::parse("this format has one pattern; index must be 0");
+  return {};
+}
+
+bool has_xrdml_root(std::string_view text) {
+  std::string_view left = text::trim_left(text);
+  if (left.empty() || left.front() != '<') return false;
+  XML_Parser parser = XML_ParserCreate("UTF-8");
+  if (parser == nullptr) return false;
+  RootProbe probe{parser};
+  XML_SetUserData(parser, &probe);
+  XML_SetElementHandler(parser, probe_start, probe_end);
+  XML_SetCharacterDataHandler(parser, probe_text);
+  XML_SetStartCdataSectionHandler(parser, probe_cdata);
+  // Fed in slices so that a huge document is read only up to its first element.
+  constexpr std::size_t slice = 65536;
+  for (std::size_t at = 0; !probe.decided; at += slice) {
+    bool last = text.size() - at <= slice;
+    std::string_view part = text.substr(at, slice);
+    if (XML_Parse(parser, part.data(), static_cast<int>(part.size()), last) == XML_STATUS_ERROR) break;
+    if (last) break;
+  }
+  XML_ParserFree(parser);
+  return probe.decided && probe.is_xrdml;
+}
+
+std::string lowercased_extension(std::string_view filename) {
+  while (!filename.empty() && filename.back() == '/') filename.remove_suffix(1);
+  std::size_t slash = filename.rfind('/');
+  std::string_view component = slash == std::string_view::npos ? filename : filename.substr(slash + 1);
+  if (component == "..") return {};
+  std::size_t dot = component.rfind('.');
+  if (dot == std::string_view::npos || (dot == 0 && component.find('.', 1) == std::string_view::npos)) {
+    return {};
+  }
+  std::string extension(component.substr(dot + 1));
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension;
+}
+
+Result<Series> parse(Bytes data, std::string_view filename, const ReadOptions& options) {
+  if (is_bruker_raw(data)) return parse_bruker_raw(data, options.index);
+  if (is_zip(data)) return parse_archive(data, options.index);
+  return parse_text(data, filename, options);
+}
+
+}  // namespace vorlen

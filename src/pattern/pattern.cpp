@@ -1,0 +1,101 @@
+#include "pattern/pattern.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <memory>
+#include <algorithm>
+
+#include "parser/parse.hpp"
+
+namespace vorlen {
+
+namespace {
+
+bool all_finite(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+bool strictly_increasing(const std::vector<double>& values) {
+  return std::adjacent_find(values.begin(), values.end(),
+                            [](double a, double b) { return !(b > a); }) == values.end();
+}
+
+bool strictly_decreasing(const std::vector<double>& values) {
+  return std::adjacent_find(values.begin(), values.end(),
+                            [](double a, double b) { return !(a > b); }) == values.end();
+}
+
+// Data stored from high to low angle is returned ascending; x and y are reversed
+// independently, so a reader's length mismatch is still left for validation to report.
+void orient(Series& series) {
+  if (series.x.size() >= 2 && strictly_decreasing(series.x)) {
+    std::reverse(series.x.begin(), series.x.end());
+    std::reverse(series.y.begin(), series.y.end());
+  }
+}
+
+Result<Pattern> finish(Bytes data, std::string_view hint, const ReadOptions& options) {
+  VORLEN_ASSIGN(Series series, parse(data, hint, options));
+  orient(series);
+  return Pattern::create(std::move(series.x), std::move(series.y));
+}
+
+struct FdCloser {
+  void operator()(const int* fd) const { ::close(*fd); }
+};
+
+// The whole file in one buffer, sized from the open handle and read straight into it; a file
+// whose size the system does not report (a pipe, /proc) is read until its end.
+Result<std::vector<unsigned char>> read_file(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error::io_errno(errno);
+  std::unique_ptr<const int, FdCloser> closer(&fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return Error::io_errno(errno);
+  std::vector<unsigned char> bytes(S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1
+                                                         : 65536);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Error::io_errno(errno);
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+}  // namespace
+
+Result<Pattern> Pattern::create(std::vector<double> x, std::vector<double> y) {
+  if (x.size() != y.size()) return Error::parse("x and y must have the same length");
+  if (x.empty()) return Error::parse("pattern contains no points");
+  if (!all_finite(x) || !strictly_increasing(x)) {
+    return Error::parse("x values must be finite and strictly increasing");
+  }
+  if (!all_finite(y)) return Error::parse("y values must be finite");
+  return Pattern(std::move(x), std::move(y));
+}
+
+Result<Pattern> read_with_options(std::string_view path, const ReadOptions& options) {
+  // A NUL would silently cut the path short at the system call.
+  if (path.find('\0') != std::string_view::npos) {
+    return Error::io("path contains a NUL byte");
+  }
+  VORLEN_ASSIGN(std::vector<unsigned char> bytes, read_file(std::string(path)));
+  return finish(bytes, path, options);
+}
+
+Result<Pattern> read_bytes_with_options(Bytes data, std::string_view filename,
+                                        const ReadOptions& options) {
+  return finish(data, filename, options);
+}
+
+}  // namespace vorlen

@@ -1,0 +1,329 @@
+#include "text/rules.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include <fast_float/fast_float.h>
+#include <utf8proc.h>
+
+namespace vorlen::text {
+
+namespace {
+
+bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+
+bool equals_ignoring_ascii_case(std::string_view s, std::string_view lower_word) {
+  if (s.size() != lower_word.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower_word[i]) return false;
+  }
+  return true;
+}
+
+// Decodes the code point at s[at] (the text is valid UTF-8) and its byte length.
+char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) {
+  utf8proc_int32_t c = 0;
+  utf8proc_ssize_t n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data() + at),
+                                        static_cast<utf8proc_ssize_t>(s.size() - at), &c);
+  if (n <= 0) {  // not reached for decoded text; treat the byte as itself
+    length = 1;
+    return static_cast<unsigned char>(s[at]);
+  }
+  length = static_cast<std::size_t>(n);
+  return static_cast<char32_t>(c);
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  utf8proc_uint8_t buffer[4];
+  utf8proc_ssize_t n = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), buffer);
+  out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
+}
+
+bool is_letter(char32_t c) {
+  switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
+    case UTF8PROC_CATEGORY_LU: case UTF8PROC_CATEGORY_LL: case UTF8PROC_CATEGORY_LT:
+    case UTF8PROC_CATEGORY_LM: case UTF8PROC_CATEGORY_LO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_printable(char32_t c) {
+  if (c == ' ') return true;
+  switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
+    case UTF8PROC_CATEGORY_CC: case UTF8PROC_CATEGORY_CF: case UTF8PROC_CATEGORY_CS:
+    case UTF8PROC_CATEGORY_CO: case UTF8PROC_CATEGORY_CN: case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP: case UTF8PROC_CATEGORY_ZS:
+      return false;
+    default:
+      return true;
+  }
+}
+
+constexpr std::array<std::string_view, 16> refused_axis_keys = {
+    "x",   "y",   "z",   "d",    "q",    "phi",   "chi",   "khi",
+    "psi", "tof", "beta", "time", "theta", "omega", "alpha", "2thetarad"};
+
+}  // namespace
+
+bool is_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
+
+std::size_t white_space_at(std::string_view s, std::size_t at) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  std::size_t left = s.size() - at;
+  unsigned char b = byte(at);
+  if (b < 0x80) return is_ascii_space(b) ? 1 : 0;
+  if (b == 0xC2) return left >= 2 && (byte(at + 1) == 0x85 || byte(at + 1) == 0xA0) ? 2 : 0;
+  if (left < 3 || b < 0xE1 || b > 0xE3) return 0;
+  char32_t c = ((b & 0x0F) << 12) | ((byte(at + 1) & 0x3F) << 6) | (byte(at + 2) & 0x3F);
+  return is_white_space(c) ? 3 : 0;
+}
+
+std::size_t white_space_before(std::string_view s, std::size_t end) {
+  if (end >= 1 && static_cast<unsigned char>(s[end - 1]) < 0x80) {
+    return is_ascii_space(static_cast<unsigned char>(s[end - 1])) ? 1 : 0;
+  }
+  if (end >= 2 && static_cast<unsigned char>(s[end - 2]) == 0xC2) return white_space_at(s, end - 2);
+  if (end >= 3) return white_space_at(s, end - 3) == 3 ? 3 : 0;
+  return 0;
+}
+
+std::string_view trim_left(std::string_view s) {
+  std::size_t at = 0;
+  while (at < s.size()) {
+    std::size_t n = white_space_at(s, at);
+    if (n == 0) break;
+    at += n;
+  }
+  return s.substr(at);
+}
+
+std::string_view trim_right(std::string_view s) {
+  std::size_t end = s.size();
+  while (end > 0) {
+    std::size_t n = white_space_before(s, end);
+    if (n == 0) break;
+    end -= n;
+  }
+  return s.substr(0, end);
+}
+
+bool Lines::next(std::string_view& line) {
+  if (rest_.empty()) return false;
+  const void* lf = std::memchr(rest_.data(), '\n', rest_.size());
+  if (lf == nullptr) {
+    line = rest_;
+    rest_ = {};
+    return true;
+  }
+  std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - rest_.data());
+  line = rest_.substr(0, at);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  rest_.remove_prefix(at + 1);
+  return true;
+}
+
+bool Tokens::next(std::string_view& token) {
+  auto separator_at = [&](std::size_t at) -> std::size_t {
+    unsigned char b = static_cast<unsigned char>(rest_[at]);
+    if (b < 0x80) return is_ascii_space(b) || (comma_ && b == ',') ? 1 : 0;
+    return white_space_at(rest_, at);
+  };
+  std::size_t at = 0;
+  while (at < rest_.size()) {
+    std::size_t n = separator_at(at);
+    if (n == 0) break;
+    at += n;
+  }
+  if (at == rest_.size()) {
+    rest_ = {};
+    return false;
+  }
+  std::size_t end = at;
+  std::size_t n = 0;
+  while (end < rest_.size() && (n = separator_at(end)) == 0) ++end;
+  token = rest_.substr(at, end - at);
+  rest_.remove_prefix(end < rest_.size() ? end + n : end);
+  return true;
+}
+
+std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_t n) {
+  Tokens tokens(line);
+  std::size_t count = 0;
+  while (count < n && tokens.next(out[count])) ++count;
+  return count;
+}
+
+bool parse_decimal(std::string_view token, double& value) {
+  bool negative = false;
+  std::string_view body = token;
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  if (body.empty()) return false;
+  char first = body.front();
+  if ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z')) {
+    if (equals_ignoring_ascii_case(body, "nan")) {
+      value = std::numeric_limits<double>::quiet_NaN();
+    } else if (equals_ignoring_ascii_case(body, "inf") ||
+               equals_ignoring_ascii_case(body, "infinity")) {
+      value = std::numeric_limits<double>::infinity();
+    } else {
+      return false;
+    }
+  } else {
+    if (!((first >= '0' && first <= '9') || first == '.')) return false;
+    const char* end = body.data() + body.size();
+    auto result = fast_float::from_chars(body.data(), end, value, fast_float::chars_format::general);
+    if (result.ptr != end) return false;
+    // fast_float reports out-of-range values as errors; the rule wants the rounded value.
+    if (result.ec == std::errc::result_out_of_range) {
+      if (std::abs(value) < 1) value = 0;
+    } else if (result.ec != std::errc()) {
+      return false;
+    }
+  }
+  if (negative) value = -value;
+  return true;
+}
+
+Result<double> number(std::string_view token) {
+  double value = 0;
+  bool parsed = parse_decimal(token, value);
+  if (!parsed && token.find_first_of("Dd") != std::string_view::npos) {
+    std::string exponent_form(token);
+    for (char& c : exponent_form) {
+      if (c == 'D' || c == 'd') c = 'E';
+    }
+    parsed = parse_decimal(exponent_form, value);
+  }
+  if (!parsed) return Error::parse("Invalid numeric value " + quoted(token));
+  if (!std::isfinite(value)) return Error::parse("Non-finite numeric value " + quoted(token));
+  return value;
+}
+
+bool parse_unsigned(std::string_view s, std::uint64_t& value) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  std::uint64_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (v > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  value = v;
+  return true;
+}
+
+Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context) {
+  Fields fields(line);
+  std::string_view first, second;
+  if (!fields.next(first)) return Error::parse(std::string(context) + ": missing position");
+  if (!fields.next(second)) return Error::parse(std::string(context) + ": missing intensity");
+  VORLEN_ASSIGN(double x, number(first));
+  VORLEN_ASSIGN(double y, number(second));
+  return std::pair{x, y};
+}
+
+Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string_view context) {
+  if (x.empty() || x.size() != y.size()) {
+    return Error::parse(std::string(context) + ": no complete x/y pattern found");
+  }
+  return Series{std::move(x), std::move(y)};
+}
+
+std::string lowercase(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  char32_t previous = 0;
+  for (std::size_t at = 0; at < s.size();) {
+    std::size_t length;
+    char32_t c = code_point_at(s, at, length);
+    at += length;
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    } else if (c == 0x130) {  // capital I with dot above keeps its dot as a combining mark
+      out += "i\xCC\x87";
+    } else if (c == 0x3A3) {  // capital sigma ends a word as final sigma
+      bool followed_by_letter = false;
+      if (at < s.size()) {
+        std::size_t next_length;
+        followed_by_letter = is_letter(code_point_at(s, at, next_length));
+      }
+      append_utf8(out, is_letter(previous) && !followed_by_letter ? 0x3C2 : 0x3C3);
+    } else {
+      append_utf8(out, static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(c))));
+    }
+    previous = c;
+  }
+  return out;
+}
+
+std::string axis_key(std::string_view label) {
+  std::string kept;
+  kept.reserve(label.size());
+  for (std::size_t at = 0; at < label.size();) {
+    std::size_t space = white_space_at(label, at);
+    if (space != 0) {
+      at += space;
+      continue;
+    }
+    std::size_t length;
+    char32_t c = code_point_at(label, at, length);
+    if (c != '-' && c != '_') kept.append(label.substr(at, length));
+    at += length;
+  }
+  return lowercase(kept);
+}
+
+Status check_axis(std::string_view label, std::string_view context) {
+  std::string key = axis_key(label);
+  for (std::string_view refused : refused_axis_keys) {
+    if (key == refused) {
+      return Error::parse(std::string(context) + ": axis " + quoted(label) +
+                          " is not 2theta in degrees");
+    }
+  }
+  return {};
+}
+
+std::string quoted(std::string_view s) {
+  std::string out = "\"";
+  for (std::size_t at = 0; at < s.size();) {
+    std::size_t length;
+    char32_t c = code_point_at(s, at, length);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\0': out += "\\0"; break;
+      default:
+        if (is_printable(c)) {
+          out.append(s.substr(at, length));
+        } else {
+          char hex[16];
+          std::snprintf(hex, sizeof hex, "\\u{%x}", static_cast<unsigned>(c));
+          out += hex;
+        }
+    }
+    at += length;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace vorlen::text

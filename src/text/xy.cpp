@@ -1,0 +1,54 @@
+// Plain two-column text: one point per line, anything that does not start with two numbers
+// skipped, binary data and non-finite values refused.
+#include <cmath>
+
+#include "parser/decode.hpp"
+#include "parser/readers.hpp"
+#include "text/rules.hpp"
+
+namespace vorlen {
+
+namespace {
+
+constexpr std::string_view context = "ASCII";
+
+bool is_comment_marker(char c) { return c == ';' || c == '!' || c == '#' || c == '\'' || c == '/'; }
+
+// Byte-order marks left at the start of any line (concatenated exports) are ignored.
+std::string_view drop_leading_byte_order_marks(std::string_view line) {
+  constexpr std::string_view bom = "\xEF\xBB\xBF";
+  while (line.substr(0, bom.size()) == bom) line.remove_prefix(bom.size());
+  return line;
+}
+
+}  // namespace
+
+Result<Series> parse_xy(Bytes data) {
+  VORLEN_ASSIGN(Text decoded, decode(data));
+  std::vector<double> x, y;
+  text::Lines lines(decoded.view());
+  std::string_view line;
+  while (lines.next(line)) {
+    line = drop_leading_byte_order_marks(text::trim(line));
+    if (line.empty()) continue;
+    if (line.find('\0') != std::string_view::npos) {
+      return Error::parse("Binary data supplied to an ASCII pattern reader");
+    }
+    if (is_comment_marker(line.front())) continue;
+    text::Fields fields(line);
+    std::string_view first, second;
+    if (!fields.next(first) || !fields.next(second)) continue;
+    double vx = 0, vy = 0;
+    bool x_ok = text::parse_decimal(first, vx);
+    bool y_ok = text::parse_decimal(second, vy);
+    if (!x_ok || !y_ok) continue;
+    if (!std::isfinite(vx) || !std::isfinite(vy)) {
+      return Error::parse("ASCII pattern contains a non-finite value");
+    }
+    x.push_back(vx);
+    y.push_back(vy);
+  }
+  return text::pattern(std::move(x), std::move(y), context);
+}
+
+}  // namespace vorlen
