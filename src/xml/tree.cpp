@@ -184,6 +184,8 @@ Error Builder::parse_error() const {
   const std::string_view at = text_.substr(std::min(mark_, text_.size()));
   if (at.starts_with("<!DOCTYPE"))
     return Error::parse("XML document type declarations are not supported");
+  // expat enforces the root rules itself: "no element found" is an empty prolog or an element
+  // left open, "junk after document element" (or text before the root) breaks the one-root rule.
   const bool outside_root = stack_.size() == 1;
   if (code == XML_ERROR_NO_ELEMENTS)
     return Error::parse(outside_root ? "XML must contain exactly one root element"
