@@ -61,7 +61,7 @@ TEST(UxdSelection, DataOfOtherBlocksIsNeverParsed) {
   const std::string text =
       "_2THETACOUNTS\n"
       "not numbers at all\n"
-      "_2THETACOUNTS\n"
+      "\xc2\xa0_2THETACOUNTS\n"  // behind a no-break space
       "5 50\n"
       "6 60 extra columns\n"
       "_2THETACOUNTS\n"
@@ -209,6 +209,15 @@ TEST(RasSelection, SecondScanIsReadAndFirstBlockSkippedUnread) {
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.series.x, (std::vector<double>{10.0, 10.02}));
   EXPECT_EQ(result.series.y, (std::vector<double>{100, 110}));
+}
+
+TEST(RasSelection, MarkersBehindWhiteSpaceCloseUnselectedBlocks) {
+  const auto result = ras(
+      "*RAS_INT_START\nbad\n\xe3\x80\x80*RAS_INT_END\n"  // behind an ideographic space
+      "*RAS_INT_START\n1 2\n\t*RAS_INT_END\n",
+      1);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.series.y, (std::vector<double>{2}));
 }
 
 TEST(RasSelection, ReadingStopsAtTheSelectedBlocksEnd) {
