@@ -91,18 +91,19 @@ def refused(data, index=0):
 # Real files
 
 
-@pytest.mark.parametrize("name, index, count, first, last", [
-    ("xylib__BT86.raw", 0, 2374, 3.0, 40.0002906),
-    ("nomad__test_sample.raw", 0, 7134, 10.0, 85.04129916243255),
-    ("xylib__format1.raw", 0, 101, 10.0, 20.0),
-    ("xylib__format1.raw", 1, 26, 30.0, 35.0),
-    ("xylib__format1.raw", 2, 51, 40.0, 45.0),
+@pytest.mark.parametrize("name, index, count, first, last, head_y", [
+    ("xylib__BT86.raw", 0, 2374, 3.0, 40.0002906, [187.0, 183.0, 178.0]),
+    ("nomad__test_sample.raw", 0, 7134, 10.0, 85.04129916243255, [0.0, 43.357906341552734]),
+    ("xylib__format1.raw", 0, 101, 10.0, 20.0, [10.0, 1.0, 3.0]),
+    ("xylib__format1.raw", 1, 26, 30.0, 35.0, [6.0, 4.0, 5.0]),
+    ("xylib__format1.raw", 2, 51, 40.0, 45.0, [4.0, 5.0, 3.0]),
 ])
-def test_real_files(corpus, name, index, count, first, last):
+def test_real_files(corpus, name, index, count, first, last, head_y):
     pattern = vorlen.read(str(corpus / "raw" / name), index=index)
     assert len(pattern.x) == len(pattern.y) == count
     assert pattern.x[0] == first
     assert pattern.x[-1] == pytest.approx(last, abs=1e-12)
+    assert pattern.y[:len(head_y)] == head_y
 
 
 def test_real_files_refused(corpus):
