@@ -184,6 +184,9 @@ def test_2theta_scan_types(scan_type):
      "RAW3 data-record size 12 disagrees with varying-parameter bits 0x80000000 (expected 12)"),
     (raw3(range3(record_size=8)),
      "RAW3 data-record size 8 disagrees with varying-parameter bits 0x0 (expected 4)"),
+    (raw3(range3()[:200]), "truncated record at offset 712: needs 304 bytes, file has 912"),
+    (raw3(range3(extra=b"x" * 40)[:350]),
+     "truncated record at offset 1056: needs 12 bytes, file has 1062"),
     (raw3(range3(ys=[], count=0)), "range has no points"),
     (raw3(range3(), count=2), "truncated record at offset 1028: needs 4 bytes, file has 1028"),
     (raw3(range3(), tail=b"\0\0\x01"), "unaccounted nonzero bytes after the declared RAW3 ranges"),
@@ -285,10 +288,14 @@ def test_raw4_walk_failures(data, message):
     assert refused(data) == message
 
 
-def test_raw4_drive_header_limit():
+@pytest.mark.parametrize("size, message", [
+    (1048577, "RAW4 drive header exceeds 1 MiB"),
+    (1000, "truncated record at offset 221: needs 1000 bytes, file has 233"),
+])
+def test_raw4_drive_header_size(size, message):
     block = bytearray(range4())
-    struct.pack_into("<I", block, 140, 1048577)
-    assert refused(raw4(bytes(block))) == "RAW4 drive header exceeds 1 MiB"
+    struct.pack_into("<I", block, 140, size)
+    assert refused(raw4(bytes(block))) == message
 
 
 def test_raw4_too_many_ranges():

@@ -273,13 +273,17 @@ Result<Range> raw4_range(Bytes data, std::size_t p) {
   return range;
 }
 
+// A RAW4 block whose first word is 160 or 0 is a range header; any other first word is the type
+// of a generic segment.
+bool is_range_marker(std::uint32_t word) { return word == 160 || word == 0; }
+
 Result<std::vector<Range>> raw4_ranges(Bytes data) {
   VORLEN_TRY(span_at(data, 0, kRaw4FileHeader));
   std::vector<Range> ranges;
   std::size_t p = kRaw4FileHeader;
   while (p < data.size()) {
     VORLEN_ASSIGN(const std::uint32_t marker, u32_at(data, p));
-    if (marker != kRaw4RangeHeader && marker != 0) {
+    if (!is_range_marker(marker)) {
       VORLEN_ASSIGN(const Segment seg, segment(data, p, data.size()));
       p += seg.length;
       continue;
