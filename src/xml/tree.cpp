@@ -42,8 +42,9 @@ namespace {
 
 // 128 open elements at most: bounds the recursive queries and the destruction of the tree.
 constexpr std::size_t max_open_elements = 128;
-// XML_Parse takes an int length; larger texts are fed in pieces of this size.
-constexpr std::size_t feed_size = std::size_t{1} << 30;
+// expat copies what it is given into its own buffer (and takes an int length): feeding the text
+// in pieces keeps that copy small and lets a refusal end the read early.
+constexpr std::size_t feed_size = std::size_t{1} << 20;
 
 std::string_view after_first_colon(std::string_view name) {
   const auto colon = name.find(':');
@@ -183,6 +184,8 @@ Error Builder::parse_error() const {
   const std::string_view at = text_.substr(std::min(mark_, text_.size()));
   if (at.starts_with("<!DOCTYPE"))
     return Error::parse("XML document type declarations are not supported");
+  // expat enforces the root rules itself: "no element found" is an empty prolog or an element
+  // left open, "junk after document element" (or text before the root) breaks the one-root rule.
   const bool outside_root = stack_.size() == 1;
   if (code == XML_ERROR_NO_ELEMENTS)
     return Error::parse(outside_root ? "XML must contain exactly one root element"
@@ -247,7 +250,11 @@ Result<Element> Builder::run() {
 
 Result<Element> document(Bytes bytes) {
   VORLEN_ASSIGN(const Text text, decode(bytes));
-  return Builder(text.view()).run();
+  return Builder(skip_blank_prolog(text.view())).run();
+}
+
+std::string_view skip_blank_prolog(std::string_view text) {
+  return text.substr(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
 }
 
 Result<double> number(std::string_view text) {
