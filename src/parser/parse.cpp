@@ -12,6 +12,7 @@
 #include "parser/readers.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
+#include "xml/tree.hpp"
 
 namespace vorlen {
 
@@ -270,6 +271,8 @@ Status one_pattern(std::uint64_t index) {
 bool has_xrdml_root(std::string_view text) {
   std::string_view left = text::trim_left(text);
   if (left.empty() || left.front() != '<') return false;
+  text = xml::skip_blank_prolog(text);
+  if (text.empty() || text.front() != '<') return false;
   XML_Parser parser = XML_ParserCreate("UTF-8");
   if (parser == nullptr) return false;
   RootProbe probe{parser};
