@@ -75,7 +75,9 @@ Result<std::size_t> read_loop(const std::vector<CifToken>& tokens, std::size_t a
   const std::size_t rows = value_count / tag_count;
   for (std::size_t i = 0; i < tag_count; ++i) {
     std::string tag = lowered_tag(tokens[first_tag + i].text);
-    const CifColumn column(tokens.data() + first_value + i, tag_count, rows);
+    // An empty loop points nowhere: its tags may be the last tokens of the file.
+    const CifColumn column =
+        rows == 0 ? CifColumn() : CifColumn(tokens.data() + first_value + i, tag_count, rows);
     if (!block.loops.try_emplace(tag, column).second) {
       return Error::parse("pdCIF: duplicate loop tag " + tag);
     }
