@@ -54,6 +54,34 @@ Result<std::size_t> closing_semicolon(std::string_view text, std::size_t open) {
   return lf + 1;
 }
 
+// Hands every token of the text to `emit`, in order; fails at the first lexical error.
+template <class Emit>
+Status scan_tokens(std::string_view text, Emit&& emit) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char c = text[at];
+    if (is_cif_space(c)) {
+      ++at;
+    } else if (c == '#') {
+      const std::size_t lf = text.find('\n', at);
+      at = lf == std::string_view::npos ? text.size() : lf;
+    } else if (c == '\'' || c == '"') {
+      VORLEN_ASSIGN(const std::size_t close, closing_quote(text, at));
+      emit(CifToken{text.substr(at + 1, close - at - 1), true});
+      at = close + 1;
+    } else if (c == ';' && (at == 0 || text[at - 1] == '\n')) {
+      VORLEN_ASSIGN(const std::size_t close, closing_semicolon(text, at));
+      emit(CifToken{text.substr(at + 1, close - at - 1), true});
+      at = close + 1;
+    } else {
+      const std::size_t start = at;
+      while (at < text.size() && !is_cif_space(text[at])) ++at;
+      emit(CifToken{text.substr(start, at - start), false});
+    }
+  }
+  return {};
+}
+
 bool is_tag(const CifToken& token) {
   return !token.quoted && !token.text.empty() && token.text.front() == '_';
 }
@@ -95,29 +123,13 @@ bool CifToken::control() const {
 }
 
 Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
+  // Counting first sizes the list exactly: a 50k-row loop yields hundreds of thousands of
+  // tokens, and growing the list step by step would copy and re-fault it several times.
+  std::size_t count = 0;
+  VORLEN_TRY(scan_tokens(text, [&count](CifToken) { ++count; }));
   std::vector<CifToken> tokens;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const char c = text[at];
-    if (is_cif_space(c)) {
-      ++at;
-    } else if (c == '#') {
-      const std::size_t lf = text.find('\n', at);
-      at = lf == std::string_view::npos ? text.size() : lf;
-    } else if (c == '\'' || c == '"') {
-      VORLEN_ASSIGN(const std::size_t close, closing_quote(text, at));
-      tokens.push_back({text.substr(at + 1, close - at - 1), true});
-      at = close + 1;
-    } else if (c == ';' && (at == 0 || text[at - 1] == '\n')) {
-      VORLEN_ASSIGN(const std::size_t close, closing_semicolon(text, at));
-      tokens.push_back({text.substr(at + 1, close - at - 1), true});
-      at = close + 1;
-    } else {
-      const std::size_t start = at;
-      while (at < text.size() && !is_cif_space(text[at])) ++at;
-      tokens.push_back({text.substr(start, at - start), false});
-    }
-  }
+  tokens.reserve(count);
+  VORLEN_TRY(scan_tokens(text, [&tokens](CifToken token) { tokens.push_back(token); }));
   return tokens;
 }
 
