@@ -1,1 +1,101 @@
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "pattern/pattern.hpp"
+
+namespace {
+
+using vorlen::Error;
+using vorlen::Pattern;
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+struct ValidationCase {
+  std::vector<double> x, y;
+  const char* message;  // nullptr: valid
+};
+
+class PatternValidation : public ::testing::TestWithParam<ValidationCase> {};
+
+TEST_P(PatternValidation, ChecksInOrder) {
+  const auto& c = GetParam();
+  auto result = Pattern::create(c.x, c.y);
+  if (c.message == nullptr) {
+    ASSERT_TRUE(result.ok()) << result.error().detail();
+    EXPECT_EQ(result->x(), c.x);
+    EXPECT_EQ(result->y(), c.y);
+  } else {
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind(), vorlen::ErrorKind::Parse);
+    EXPECT_EQ(result.error().detail(), c.message);
+  }
+}
+
+const char* const length = "x and y must have the same length";
+const char* const x_bad = "x values must be finite and strictly increasing";
+const char* const y_bad = "y values must be finite";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PatternValidation,
+    ::testing::Values(ValidationCase{{10.0}, {5.0}, nullptr},
+                      ValidationCase{{1, 2, 3}, {-1, 0, 1e300}, nullptr},
+                      ValidationCase{{}, {1.0}, length},
+                      ValidationCase{{1, 2}, {1, 2, 3}, length},
+                      ValidationCase{{}, {}, "pattern contains no points"},
+                      ValidationCase{{1, 2, 2}, {1, 1, 1}, x_bad},
+                      ValidationCase{{3, 2, 1}, {1, 1, 1}, x_bad},
+                      ValidationCase{{1, nan, 3}, {1, 1, 1}, x_bad},
+                      ValidationCase{{1, 2, inf}, {1, 1, 1}, x_bad},
+                      ValidationCase{{1, nan}, {inf, 1}, x_bad},  // x checked first
+                      ValidationCase{{1, 2, 3}, {1, nan, 3}, y_bad},
+                      ValidationCase{{1, 2}, {1, -inf}, y_bad}));
+
+TEST(ErrorDisplay, EveryKind) {
+  EXPECT_EQ(Error::parse("GSAS: invalid channel count").display(),
+            "Parse error: GSAS: invalid channel count");
+  EXPECT_EQ(Error::unknown_format().display(), "Unknown format");
+  EXPECT_EQ(Error::zip("Not a zip archive").display(), "Zip error: Not a zip archive");
+  EXPECT_EQ(Error::file_not_found_in_archive("Data0/a.txt").display(),
+            "File not found in archive: Data0/a.txt");
+  EXPECT_EQ(Error::io_errno(2).display(), "IO error: No such file or directory (os error 2)");
+}
+
+vorlen::Result<Pattern> read_text(const std::string& text, const std::string& name = "a.xy") {
+  return vorlen::read_bytes_with_options(vorlen::as_bytes(text), name, {});
+}
+
+TEST(EntryPoints, DescendingDataIsReversedWithItsIntensities) {
+  auto result = read_text("30 1\n20 2\n10 3\n");
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result->x(), (std::vector<double>{10, 20, 30}));
+  EXPECT_EQ(result->y(), (std::vector<double>{3, 2, 1}));
+}
+
+TEST(EntryPoints, PartlyDescendingDataIsLeftForValidation) {
+  auto result = read_text("3 1\n2 1\n2 1\n1 1\n");
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error().detail(), x_bad);
+}
+
+TEST(EntryPoints, ReadingMissingFileOrDirectoryIsIo) {
+  for (const char* path : {"/nonexistent/file.xy", "/tmp"}) {
+    auto result = vorlen::read_with_options(path, {});
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind(), vorlen::ErrorKind::Io) << path;
+  }
+  auto missing = vorlen::read_with_options("/nonexistent/file.xy", {});
+  EXPECT_EQ(missing.error().detail(), "No such file or directory (os error 2)");
+}
+
+TEST(EntryPoints, PathWithNulIsRefusedNotTruncated) {
+  auto result = vorlen::read_with_options(std::string_view("/etc/hostname\0.xy", 17), {});
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error().kind(), vorlen::ErrorKind::Io);
+  EXPECT_EQ(result.error().detail(), "path contains a NUL byte");
+}
+
+}  // namespace

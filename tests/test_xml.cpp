@@ -1,1 +1,255 @@
+// The XML tree built on expat, and the number, axis-label and column rules of the XML readers.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/tree.hpp"
+
+namespace vorlen::xml {
+namespace {
+
+Result<Element> parse(std::string_view text) { return document(as_bytes(text)); }
+
+Element parsed(std::string_view text) {
+  auto r = parse(text);
+  EXPECT_TRUE(r.ok()) << text << " -> " << (r.ok() ? "" : r.error().detail());
+  return r.ok() ? std::move(r).value() : Element{};
+}
+
+std::string message(std::string_view text) {
+  auto r = parse(text);
+  EXPECT_FALSE(r.ok()) << text;
+  if (r.ok()) return "";
+  EXPECT_EQ(r.error().kind(), ErrorKind::Parse);
+  return r.error().detail();
+}
+
+std::string nested(int depth, std::string_view innermost = "") {
+  std::string s;
+  for (int i = 0; i < depth; ++i) s += "<e>";
+  s += innermost;
+  for (int i = 0; i < depth; ++i) s += "</e>";
+  return s;
+}
+
+int depth_of(const Element& e) {
+  int d = 1;
+  for (const Element* p = &e; !p->children.empty(); p = &p->children.front()) ++d;
+  return d;
+}
+
+TEST(XmlTree, EmptyElementRoot) {
+  const Element root = parsed("<a/>");
+  EXPECT_EQ(root.name, "a");
+  EXPECT_TRUE(root.attributes.empty());
+  EXPECT_TRUE(root.children.empty());
+  EXPECT_EQ(root.text, "");
+}
+
+TEST(XmlTree, MarkupAroundRootLeavesNoTrace) {
+  const Element root = parsed(
+      "<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\n <r><!-- inner -->1<?p?>2</r>\n<!-- end -->\n");
+  EXPECT_EQ(root.name, "r");
+  EXPECT_EQ(root.text, "12");
+  EXPECT_TRUE(root.children.empty());
+}
+
+TEST(XmlTree, TextIsDirectUntrimmedAndInOrder) {
+  const Element root = parsed("<a><b>1</b> <b>2</b></a>");
+  EXPECT_EQ(root.text, " ");
+  ASSERT_EQ(root.children.size(), 2u);
+  EXPECT_EQ(root.children[0].text, "1");
+  EXPECT_EQ(root.children[1].text, "2");
+  EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a >").text, "\n  x\n  \n  y\n");
+}
+
+TEST(XmlTree, CdataAndReferencesJoinTheText) {
+  EXPECT_EQ(parsed("<a>x<![CDATA[<y>&amp;]]>z</a>").text, "x<y>&amp;z");
+  EXPECT_EQ(parsed("<a>&lt;&#65;&#x42;&gt;&amp;&apos;&quot;</a>").text, "<AB>&'\"");
+  EXPECT_EQ(parsed("<a>&#xE9;&#8364;</a>").text, "\xC3\xA9\xE2\x82\xAC");
+}
+
+TEST(XmlTree, PrefixesDroppedFromNamesAndKeys) {
+  const Element root = parsed("<p:root xmlns:p='u' xmlns='d' p:k='1' a:b:c='2' q:k='3'/>");
+  EXPECT_EQ(root.name, "root");
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(root.attributes, (Pairs{{"p", "u"}, {"xmlns", "d"}, {"k", "1"}, {"c", "2"}, {"k", "3"}}));
+  EXPECT_EQ(root.attr("k"), "1");
+  EXPECT_EQ(parsed("<a:b:c/>").name, "b:c");
+}
+
+TEST(XmlTree, AttributeValuesNormalised) {
+  const Element root = parsed("<a v='x\r\ny\tz\nw' r='&lt;&#65;&#10;' s='a  b'/>");
+  EXPECT_EQ(root.attr("v"), "x y z w");
+  EXPECT_EQ(root.attr("r"), "<A\n");
+  EXPECT_EQ(root.attr("s"), "a  b");
+  EXPECT_EQ(root.attr("missing"), std::nullopt);
+}
+
+TEST(XmlTree, EncodingDeclarationIsNotConsulted) {
+  EXPECT_EQ(parsed("<?xml version='1.0' encoding='ISO-8859-1'?><a>\xC3\xA9</a>").text,
+            "\xC3\xA9");
+  EXPECT_EQ(parsed("<?xml version='1.0' encoding='Shift_JIS'?><a/>").name, "a");
+  // UTF-16 with a byte-order mark, declared as such.
+  const std::u16string src = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a>\u00e9</a>";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : src) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  EXPECT_EQ(parsed(bytes).text, "\xC3\xA9");
+}
+
+TEST(XmlTree, DecodingErrorPassesUnchanged) {
+  EXPECT_EQ(message("\xFF\xFE<"), "truncated UTF-16 text");
+}
+
+TEST(XmlTree, NestingLimitCountsStartTagsOnly) {
+  EXPECT_EQ(depth_of(parsed(nested(128))), 128);
+  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf/>"))), 129);
+  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf a='1' />"))), 129);
+  EXPECT_EQ(message(nested(128, "<leaf></leaf>")), "XML nesting exceeds 128 elements");
+  EXPECT_EQ(message(nested(129)), "XML nesting exceeds 128 elements");
+  // A hostile depth is refused at the limit, before the rest is read.
+  EXPECT_EQ(message(nested(100'000)),
+            "XML nesting exceeds 128 elements");
+}
+
+TEST(XmlTree, DocumentTypeDeclarationsRefused) {
+  const std::string laughs =
+      "<?xml version='1.0'?><!DOCTYPE lolz [<!ENTITY lol 'lol'>"
+      "<!ENTITY lol1 '&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;'>"
+      "<!ENTITY lol2 '&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;'>"
+      "<!ENTITY lol3 '&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;'>]>"
+      "<lolz>&lol3;</lolz>";
+  for (const std::string& doc : {std::string("<!DOCTYPE x><x/>"), laughs,
+                                 std::string("<!DOCTYPE x SYSTEM 'file:///etc/passwd'><x/>"),
+                                 std::string("<a>\n <!DOCTYPE x></a>"),
+                                 std::string("<a/><!DOCTYPE x>")})
+    EXPECT_EQ(message(doc), "XML document type declarations are not supported") << doc;
+}
+
+TEST(XmlTree, RootRules) {
+  for (std::string_view doc : {"", "  \n", "<!-- only -->", "<?xml version='1.0'?>", "<a/><b/>",
+                               "<a/>x", "x<a/>", "<a></a><a></a>", "<a/><![CDATA[x]]>",
+                               "<a/><b"})
+    EXPECT_EQ(message(doc), "XML must contain exactly one root element") << doc;
+}
+
+TEST(XmlTree, TruncatedDocument) {
+  EXPECT_EQ(message("<a><b></b>"), "truncated XML document");
+  EXPECT_EQ(message("<a>text"), "truncated XML document");
+}
+
+struct Prefixed {
+  std::string_view doc;
+  std::string_view prefix;
+};
+
+class XmlErrors : public testing::TestWithParam<Prefixed> {};
+
+TEST_P(XmlErrors, CarryPrefixAndParserDetail) {
+  const std::string m = message(GetParam().doc);
+  EXPECT_TRUE(m.starts_with(GetParam().prefix)) << GetParam().doc << " -> " << m;
+  EXPECT_GT(m.size(), GetParam().prefix.size() + 3) << m;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Xml, XmlErrors,
+    testing::Values(
+        // syntax and well-formedness
+        Prefixed{"<a></b>", "XML parse: "}, Prefixed{"<a/></a>", "XML parse: "},
+        Prefixed{"<a><b", "XML parse: "}, Prefixed{"<a><!-- open", "XML parse: "},
+        Prefixed{"<a><![CDATA[x", "XML parse: "}, Prefixed{"<a>&amp</a>", "XML parse: "},
+        Prefixed{"<a>&am", "XML parse: "}, Prefixed{"<a<b/>", "XML parse: "},
+        Prefixed{"<a>\x01</a>", "XML parse: "},
+        // references in text
+        Prefixed{"<a>&nbsp;</a>", "XML entity: "}, Prefixed{"<a>x&#0;</a>", "XML entity: "},
+        Prefixed{"<a>&#xD800;</a>", "XML entity: "},
+        // attributes
+        Prefixed{"<a b/>", "XML attribute: "}, Prefixed{"<a b=c/>", "XML attribute: "},
+        Prefixed{"<a b='1' b='2'/>", "XML attribute: "},
+        Prefixed{"<a><b p:k='1' p:k='2'/></a>", "XML attribute: "},
+        Prefixed{"<a b='&x;'/>", "XML attribute: "}, Prefixed{"<a b='&#0;'/>", "XML attribute: "},
+        Prefixed{"<a b='<'/>", "XML attribute: "}, Prefixed{"<a b='>' c/>", "XML attribute: "},
+        Prefixed{"<a b='1'c='2'/>", "XML attribute: "}));
+
+TEST(XmlQuery, AllIsPreOrderIncludingSelf) {
+  const Element root = parsed("<scan id='0'><scan id='1'><scan id='2'/></scan><x/><scan id='3'/></scan>");
+  std::vector<std::string_view> ids;
+  for (const Element* e : root.all("scan")) ids.push_back(*e->attr("id"));
+  EXPECT_EQ(ids, (std::vector<std::string_view>{"0", "1", "2", "3"}));
+  EXPECT_TRUE(root.all("Scan").empty());
+}
+
+TEST(XmlQuery, ChildSearchesDirectChildrenOnly) {
+  const Element root = parsed("<r><a><b n='deep'/></a><b n='1'/><b n='2'/></r>");
+  ASSERT_NE(root.child("b"), nullptr);
+  EXPECT_EQ(root.child("b")->attr("n"), "1");
+  EXPECT_EQ(root.child("a")->child("c"), nullptr);
+  EXPECT_EQ(parsed("<r><a><c/></a></r>").child("c"), nullptr);
+}
+
+TEST(XmlNumber, Values) {
+  const std::pair<std::string_view, double> cases[] = {
+      {" 1.5 ", 1.5}, {"12", 12}, {"12.", 12}, {".5", 0.5}, {"-2e3", -2000}, {"+1E-2", 0.01},
+      {"\n\t7\r\n", 7}, {"\xE2\x80\x83" "3", 3}, {"1e-400", 0}};
+  for (const auto& [text, value] : cases) {
+    auto r = number(text);
+    ASSERT_TRUE(r.ok()) << text;
+    EXPECT_EQ(*r, value) << text;
+  }
+}
+
+TEST(XmlNumber, Refusals) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"1,5", "invalid numeric value \"1,5\""},
+      {" 1.5D3 ", "invalid numeric value \" 1.5D3 \""},
+      {"", "invalid numeric value \"\""},
+      {".", "invalid numeric value \".\""},
+      {"0x10", "invalid numeric value \"0x10\""},
+      {"1 000", "invalid numeric value \"1 000\""},
+      {"5mm", "invalid numeric value \"5mm\""},
+      {"a\"b\\c\n", "invalid numeric value \"a\\\"b\\\\c\\n\""},
+      {"NaN", "non-finite numeric value"},
+      {"-inf", "non-finite numeric value"},
+      {"Infinity", "non-finite numeric value"},
+      {"1e400", "non-finite numeric value"}};
+  for (const auto& [text, msg] : cases) {
+    auto r = number(text);
+    ASSERT_FALSE(r.ok()) << text;
+    EXPECT_EQ(r.error().detail(), msg);
+  }
+}
+
+TEST(XmlNumbers, SplitAtWhiteSpaceRuns) {
+  EXPECT_EQ(*numbers(""), std::vector<double>{});
+  EXPECT_EQ(*numbers(" \n\t "), std::vector<double>{});
+  EXPECT_EQ(*numbers("1 2\n3"), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(*numbers("\n\t\t1.5  -2\r\n\t\t3e1\n"), (std::vector<double>{1.5, -2, 30}));
+  EXPECT_EQ(numbers("1 x 2").error().detail(), "invalid numeric value \"x\"");
+  EXPECT_EQ(numbers("1 inf 2").error().detail(), "non-finite numeric value");
+}
+
+TEST(XmlAxisKey, LowerCasedWithoutSpacesHyphensUnderscores) {
+  EXPECT_EQ(axis_key("2Theta"), "2theta");
+  EXPECT_EQ(axis_key("Omega-2Theta"), "omega2theta");
+  EXPECT_EQ(axis_key("Two_Theta"), "twotheta");
+  EXPECT_EQ(axis_key(" 2 Theta "), "2theta");
+  EXPECT_EQ(axis_key("2\tTheta"), "2\ttheta");
+  EXPECT_EQ(axis_key("\xC4\xB0"), "i\xCC\x87");  // U+0130 lowers to two characters
+}
+
+TEST(XmlIndex, ColumnPositions) {
+  EXPECT_EQ(*index("+12"), 12u);
+  EXPECT_EQ(*index("0"), 0u);
+  EXPECT_EQ(*index("18446744073709551615"), 18446744073709551615u);
+  EXPECT_EQ(index(std::nullopt).error().detail(), "missing column Start/Length");
+  for (std::string_view bad : {"-1", " 1", "1 ", "", "1.0", "++1", "+", "18446744073709551616"})
+    EXPECT_EQ(index(bad).error().detail(), "invalid column Start/Length") << bad;
+}
+
+}  // namespace
+}  // namespace vorlen::xml

@@ -1,7 +1,344 @@
+// The Bruker RAW reader: binary versions 3 ("RAW1.01") and 4 ("RAW4.00").
+//
+// The whole file is walked first and every range validated, so a damaged file is refused
+// whichever range is asked for; only the 2theta-axis check is deferred to the selected range.
+// Then the selected range's records are converted into points.
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "parser/readers.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen {
+namespace {
 
-Result<Series> parse_bruker_raw(Bytes, std::uint64_t) { return Error::parse("Bruker RAW: this format is not yet readable"); }
+// Sanity limits on header values; each bounds a count or size before it is trusted.
+constexpr std::uint32_t kMaxRanges = 4096;
+// Bounds a RAW3 range header, a RAW3 extra record and a RAW4 drive header.
+constexpr std::uint32_t kMaxHeaderBytes = 1048576;
+
+constexpr std::size_t kRaw3FileHeader = 712;
+constexpr std::uint32_t kRaw3MinRangeHeader = 260;
+constexpr std::size_t kRaw4FileHeader = 61;
+constexpr std::size_t kRaw4RangeHeader = 160;
+constexpr std::size_t kTextField = 24;
+constexpr std::uint32_t kDriveRecordType = 50;
+constexpr std::uint32_t kDriveRecordMin = 64;
+
+Error fail(std::string_view message) {
+  std::string text = "Bruker RAW: ";
+  text += message;
+  return Error::parse(std::move(text));
+}
+
+Error truncated(std::size_t offset, std::uint64_t width, std::size_t file_size) {
+  return fail("truncated record at offset " + std::to_string(offset) + ": needs " +
+              std::to_string(width) + " bytes, file has " + std::to_string(file_size));
+}
+
+// The one bounds check: `width` bytes at `offset` lie inside the file.
+Status check_span(Bytes data, std::size_t offset, std::uint64_t width) {
+  if (width > std::numeric_limits<std::size_t>::max() - offset) return fail("offset overflow");
+  if (offset + width > data.size()) return truncated(offset, width, data.size());
+  return {};
+}
+
+Result<std::uint32_t> u32_at(Bytes data, std::size_t offset) {
+  VORLEN_TRY(check_span(data, offset, 4));
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) value = value << 8 | data[offset + i];
+  return value;
+}
+
+Result<double> f64_at(Bytes data, std::size_t offset) {
+  VORLEN_TRY(check_span(data, offset, 8));
+  std::uint64_t bits = 0;
+  for (std::size_t i = 8; i-- > 0;) bits = bits << 8 | data[offset + i];
+  return std::bit_cast<double>(bits);
+}
+
+Result<float> f32_at(Bytes data, std::size_t offset) {
+  VORLEN_ASSIGN(std::uint32_t bits, u32_at(data, offset));
+  return std::bit_cast<float>(bits);
+}
+
+// A 24-byte name: bytes up to the first zero, read as Latin-1, trimmed of white space.
+Result<std::string> text_at(Bytes data, std::size_t offset) {
+  VORLEN_TRY(check_span(data, offset, kTextField));
+  std::string utf8;
+  for (std::size_t i = offset; i < offset + kTextField && data[i] != 0; ++i) {
+    const unsigned char c = data[i];
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
+    } else {
+      utf8 += static_cast<char>(0xC0 | c >> 6);
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return std::string(text::trim(utf8));
+}
+
+// Axis and scan-type names compare without white space, hyphens, underscores or case.
+std::string normalized(std::string_view name) { return text::axis_key(name); }
+
+struct Range {
+  std::optional<std::string> axis_problem;
+  double start = 0;
+  double step = 0;
+  std::uint32_t point_count = 0;
+  std::uint32_t record_size = 0;
+  std::size_t data_offset = 0;
+  std::size_t data_end = 0;
+  bool angle_in_record = false;
+};
+
+struct Segment {
+  std::uint32_t type;
+  std::uint32_t length;
+};
+
+Result<Segment> segment(Bytes data, std::size_t position, std::size_t limit) {
+  if (position > limit || limit - position < 8) return fail("truncated segment header");
+  VORLEN_ASSIGN(const std::uint32_t type, u32_at(data, position));
+  VORLEN_ASSIGN(const std::uint32_t length, u32_at(data, position + 4));
+  if (length < 8 || length > limit - position) {
+    return fail("segment type " + std::to_string(type) + " at offset " + std::to_string(position) +
+                " declares invalid length " + std::to_string(length));
+  }
+  return Segment{type, length};
+}
+
+// Checks the data block against the file before anything is sized from the point count.
+Result<std::size_t> range_end(Bytes data, std::size_t data_offset, std::uint32_t point_count,
+                              std::uint32_t record_size) {
+  if (point_count == 0) return fail("range has no points");
+  const std::uint64_t bytes = std::uint64_t{point_count} * record_size;
+  VORLEN_TRY(check_span(data, data_offset, bytes));
+  return data_offset + bytes;
+}
+
+Status check_start_step(double start, double step) {
+  if (!std::isfinite(start) || !std::isfinite(step) || step == 0) {
+    return fail("range start and nonzero step must be finite");
+  }
+  return {};
+}
+
+std::string hex(std::uint32_t value) {
+  char digits[8];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  return "0x" + std::string(digits, end);
+}
+
+bool raw3_scan_type_is_2theta(std::uint32_t code) {
+  return code == 0 || code == 1 || code == 2 || code == 20;
+}
+
+Result<Range> raw3_range(Bytes data, std::size_t p) {
+  VORLEN_ASSIGN(const std::uint32_t header_size, u32_at(data, p));
+  if (header_size < kRaw3MinRangeHeader || header_size > kMaxHeaderBytes) {
+    return fail("invalid RAW3 range-header size " + std::to_string(header_size));
+  }
+  VORLEN_TRY(check_span(data, p, header_size));
+
+  Range range;
+  VORLEN_ASSIGN(range.point_count, u32_at(data, p + 4));
+  VORLEN_ASSIGN(range.start, f64_at(data, p + 16));
+  VORLEN_ASSIGN(range.step, f64_at(data, p + 176));
+  VORLEN_TRY(check_start_step(range.start, range.step));
+
+  VORLEN_ASSIGN(const std::uint32_t scan_type, u32_at(data, p + 196));
+  VORLEN_ASSIGN(const std::uint32_t varying, u32_at(data, p + 248));
+  VORLEN_ASSIGN(range.record_size, u32_at(data, p + 252));
+  VORLEN_ASSIGN(const std::uint32_t extra_size, u32_at(data, p + 256));
+
+  // Each varying parameter adds an 8-byte value to the 4-byte intensity of every record.
+  const std::uint32_t expected = 4 + 8 * static_cast<std::uint32_t>(std::popcount(varying));
+  if ((varying >> 31) != 0 || range.record_size != expected) {
+    return fail("RAW3 data-record size " + std::to_string(range.record_size) +
+                " disagrees with varying-parameter bits " + hex(varying) + " (expected " +
+                std::to_string(expected) + ")");
+  }
+  if (extra_size > kMaxHeaderBytes) return fail("invalid RAW3 extra-record length");
+  // p + header_size lies inside the file, so only the extra record can overflow.
+  if (extra_size > std::numeric_limits<std::size_t>::max() - (p + header_size)) {
+    return fail("RAW3 data offset overflow");
+  }
+  range.data_offset = p + header_size + extra_size;
+  VORLEN_ASSIGN(range.data_end,
+                range_end(data, range.data_offset, range.point_count, range.record_size));
+
+  if (!raw3_scan_type_is_2theta(scan_type)) {
+    range.axis_problem =
+        "RAW3 scan type " + std::to_string(scan_type) + " does not establish a 2theta axis";
+  }
+  range.angle_in_record = (varying & 1) != 0;
+  return range;
+}
+
+Result<std::vector<Range>> raw3_ranges(Bytes data) {
+  VORLEN_TRY(check_span(data, 0, kRaw3FileHeader));
+  VORLEN_ASSIGN(const std::uint32_t count, u32_at(data, 12));
+  if (count < 1 || count > kMaxRanges) {
+    return fail("invalid RAW3 range count " + std::to_string(count));
+  }
+  std::vector<Range> ranges;
+  std::size_t p = kRaw3FileHeader;
+  for (std::uint32_t r = 0; r < count; ++r) {
+    VORLEN_ASSIGN(Range range, raw3_range(data, p));
+    p = range.data_end;
+    ranges.push_back(std::move(range));
+  }
+  const Bytes rest = data.subspan(p);
+  if (std::any_of(rest.begin(), rest.end(), [](unsigned char b) { return b != 0; })) {
+    return fail("unaccounted nonzero bytes after the declared RAW3 ranges");
+  }
+  return ranges;
+}
+
+bool drive_matches_start(double drive_start, double range_start) {
+  return std::fabs(drive_start - range_start) <= std::fabs(range_start) * 0.00001 + 0.000001;
+}
+
+bool is_coupled_scan_type(std::string_view key) {
+  return key == "detectorscan" || key == "lockedcoupled" || key == "unlockedcoupled" ||
+         key == "unlockedcoupledhrxrd";
+}
+
+// The axis is the one scanned drive that starts where the range starts; without exactly one,
+// the scan-type name has to say that 2theta moves.
+Result<std::optional<std::string>> raw4_axis_problem(Bytes data, std::size_t drives,
+                                                     std::size_t drives_end, double start,
+                                                     std::string_view scan_type) {
+  std::size_t matches = 0;
+  std::string drive_name;
+  for (std::size_t q = drives; q < drives_end;) {
+    VORLEN_ASSIGN(const Segment seg, segment(data, q, drives_end));
+    if (seg.type == kDriveRecordType) {
+      if (seg.length < kDriveRecordMin) return fail("RAW4 drive record is shorter than 64 bytes");
+      VORLEN_ASSIGN(const std::uint32_t scanned, u32_at(data, q + 8));
+      VORLEN_ASSIGN(const double drive_start, f64_at(data, q + 56));
+      if (scanned != 0 && drive_matches_start(drive_start, start)) {
+        VORLEN_ASSIGN(drive_name, text_at(data, q + 12));
+        ++matches;
+      }
+    }
+    q += seg.length;
+  }
+  std::optional<std::string> problem;
+  if (matches == 1) {
+    const std::string key = normalized(drive_name);
+    if (key != "twotheta" && key != "2theta") {
+      problem = "scanned drive " + text::quoted(drive_name) + " is not a recognized 2theta axis";
+    }
+  } else if (!is_coupled_scan_type(normalized(scan_type))) {
+    problem = "scan type " + text::quoted(scan_type) +
+              " does not establish a 2theta axis; export a coupled 2theta scan";
+  }
+  return problem;
+}
+
+Result<Range> raw4_range(Bytes data, std::size_t p) {
+  VORLEN_TRY(check_span(data, p, kRaw4RangeHeader));
+  Range range;
+  VORLEN_ASSIGN(const std::string scan_type, text_at(data, p + 32));
+  VORLEN_ASSIGN(range.start, f64_at(data, p + 72));
+  VORLEN_ASSIGN(range.step, f64_at(data, p + 80));
+  VORLEN_TRY(check_start_step(range.start, range.step));
+  VORLEN_ASSIGN(range.point_count, u32_at(data, p + 88));
+  VORLEN_ASSIGN(range.record_size, u32_at(data, p + 136));
+  VORLEN_ASSIGN(const std::uint32_t drive_header_size, u32_at(data, p + 140));
+  if (range.record_size < 4 || range.record_size % 4 != 0) {
+    return fail("invalid RAW4 data-record size " + std::to_string(range.record_size));
+  }
+  if (drive_header_size > kMaxHeaderBytes) return fail("RAW4 drive header exceeds 1 MiB");
+  const std::size_t drives = p + kRaw4RangeHeader;
+  VORLEN_TRY(check_span(data, drives, drive_header_size));
+  range.data_offset = drives + drive_header_size;
+  VORLEN_ASSIGN(range.data_end,
+                range_end(data, range.data_offset, range.point_count, range.record_size));
+  VORLEN_ASSIGN(range.axis_problem,
+                raw4_axis_problem(data, drives, range.data_offset, range.start, scan_type));
+  return range;
+}
+
+Result<std::vector<Range>> raw4_ranges(Bytes data) {
+  VORLEN_TRY(check_span(data, 0, kRaw4FileHeader));
+  std::vector<Range> ranges;
+  std::size_t p = kRaw4FileHeader;
+  while (p < data.size()) {
+    VORLEN_ASSIGN(const std::uint32_t marker, u32_at(data, p));
+    if (marker != kRaw4RangeHeader && marker != 0) {
+      VORLEN_ASSIGN(const Segment seg, segment(data, p, data.size()));
+      p += seg.length;
+      continue;
+    }
+    if (ranges.size() == kMaxRanges) return fail("too many RAW4 ranges");
+    VORLEN_ASSIGN(Range range, raw4_range(data, p));
+    p = range.data_end;
+    ranges.push_back(std::move(range));
+  }
+  if (ranges.empty()) return fail("RAW4 file has no measurement ranges");
+  return ranges;
+}
+
+bool starts_with(Bytes data, std::string_view prefix) {
+  return data.size() >= prefix.size() &&
+         std::string_view(reinterpret_cast<const char*>(data.data()), prefix.size()) == prefix;
+}
+
+Result<std::vector<Range>> ranges_of(Bytes data) {
+  if (starts_with(data, "RAW1.01")) return raw3_ranges(data);
+  if (starts_with(data, "RAW4.00")) return raw4_ranges(data);
+  if (starts_with(data, "RAW2") || starts_with(data, "RAW ")) {
+    return fail("versions 1 and 2 are unsupported; export RAW3, RAW4, UXD, or XY");
+  }
+  return fail("unrecognized binary signature");
+}
+
+// range_end has checked every record against the file, so point_count may size the result.
+Result<Series> points(Bytes data, const Range& range) {
+  Series series;
+  series.x.reserve(range.point_count);
+  series.y.reserve(range.point_count);
+  for (std::uint32_t i = 0; i < range.point_count; ++i) {
+    const std::size_t record = range.data_offset + std::size_t{i} * range.record_size;
+    VORLEN_ASSIGN(const float intensity, f32_at(data, record));
+    double angle;
+    if (range.angle_in_record) {
+      VORLEN_ASSIGN(angle, f64_at(data, record + 4));
+    } else {
+      angle = static_cast<double>(i) * range.step + range.start;
+    }
+    if (!std::isfinite(angle) || !std::isfinite(intensity)) {
+      return fail("nonfinite angle or intensity in point " + std::to_string(i));
+    }
+    series.x.push_back(angle);
+    series.y.push_back(static_cast<double>(intensity));
+  }
+  return series;
+}
+
+}  // namespace
+
+Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const std::vector<Range> ranges, ranges_of(data));
+  if (index >= ranges.size()) {
+    return fail("scan " + std::to_string(index) + " is out of range; file has " +
+                std::to_string(ranges.size()) + " scans");
+  }
+  const Range& range = ranges[index];
+  if (range.axis_problem) return fail(*range.axis_problem);
+  return points(data, range);
+}
 
 }  // namespace vorlen

@@ -1,1 +1,192 @@
-// Placeholder until this component is written.
+#include "text/cif.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "text/rules.hpp"
+
+namespace vorlen::text {
+
+namespace {
+
+// CIF white space is these five bytes; vertical tab is not among them.
+bool is_cif_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The keywords are ASCII, so lowering ASCII letters is all the case folding they need.
+bool starts_with_nocase(std::string_view s, std::string_view lower_prefix) {
+  if (s.size() < lower_prefix.size()) return false;
+  for (std::size_t i = 0; i < lower_prefix.size(); ++i) {
+    if (ascii_lower(s[i]) != lower_prefix[i]) return false;
+  }
+  return true;
+}
+
+bool equals_nocase(std::string_view s, std::string_view lower_word) {
+  return s.size() == lower_word.size() && starts_with_nocase(s, lower_word);
+}
+
+std::string lowered_tag(std::string_view tag) {
+  std::string out(tag);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
+}
+
+// A quoted value ends at its own quote character followed by white space or the end of the
+// text, so 'it's' is one value; it may not span lines.
+Result<std::size_t> closing_quote(std::string_view text, std::size_t open) {
+  const char quote = text[open];
+  for (std::size_t at = open + 1; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '\n') break;
+    if (c == quote && (at + 1 == text.size() || is_cif_space(text[at + 1]))) return at;
+  }
+  return Error::parse("pdCIF: unterminated quoted value");
+}
+
+// A text field runs from a ';' at a line start to the next ';' at a line start.
+Result<std::size_t> closing_semicolon(std::string_view text, std::size_t open) {
+  const std::size_t lf = text.find("\n;", open + 1);
+  if (lf == std::string_view::npos) {
+    return Error::parse("pdCIF: unterminated semicolon text field");
+  }
+  return lf + 1;
+}
+
+bool is_tag(const CifToken& token) {
+  return !token.quoted && !token.text.empty() && token.text.front() == '_';
+}
+
+// Reads one loop_ table starting at the token after loop_; returns the position of the first
+// token after its values.
+Result<std::size_t> read_loop(const std::vector<CifToken>& tokens, std::size_t at,
+                              CifBlock& block) {
+  const std::size_t first_tag = at;
+  while (at < tokens.size() && is_tag(tokens[at])) ++at;
+  const std::size_t tag_count = at - first_tag;
+  if (tag_count == 0) return Error::parse("pdCIF: loop has no column tags");
+
+  const std::size_t first_value = at;
+  while (at < tokens.size() && !tokens[at].control()) ++at;
+  const std::size_t value_count = at - first_value;
+  if (value_count % tag_count != 0) return Error::parse("pdCIF: incomplete loop row");
+
+  const std::size_t rows = value_count / tag_count;
+  for (std::size_t i = 0; i < tag_count; ++i) {
+    std::string tag = lowered_tag(tokens[first_tag + i].text);
+    const CifColumn column(tokens.data() + first_value + i, tag_count, rows);
+    if (!block.loops.try_emplace(tag, column).second) {
+      return Error::parse("pdCIF: duplicate loop tag " + tag);
+    }
+  }
+  return at;
+}
+
+}  // namespace
+
+bool CifToken::control() const {
+  if (quoted || text.empty()) return false;
+  return text.front() == '_' || starts_with_nocase(text, "data_") ||
+         starts_with_nocase(text, "save_") || equals_nocase(text, "global_") ||
+         equals_nocase(text, "loop_") || equals_nocase(text, "stop_");
+}
+
+Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
+  std::vector<CifToken> tokens;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char c = text[at];
+    if (is_cif_space(c)) {
+      ++at;
+    } else if (c == '#') {
+      const std::size_t lf = text.find('\n', at);
+      at = lf == std::string_view::npos ? text.size() : lf;
+    } else if (c == '\'' || c == '"') {
+      VORLEN_ASSIGN(const std::size_t close, closing_quote(text, at));
+      tokens.push_back({text.substr(at + 1, close - at - 1), true});
+      at = close + 1;
+    } else if (c == ';' && (at == 0 || text[at - 1] == '\n')) {
+      VORLEN_ASSIGN(const std::size_t close, closing_semicolon(text, at));
+      tokens.push_back({text.substr(at + 1, close - at - 1), true});
+      at = close + 1;
+    } else {
+      const std::size_t start = at;
+      while (at < text.size() && !is_cif_space(text[at])) ++at;
+      tokens.push_back({text.substr(start, at - start), false});
+    }
+  }
+  return tokens;
+}
+
+Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens) {
+  std::vector<CifBlock> blocks;
+  std::size_t at = 0;
+  while (at < tokens.size()) {
+    const CifToken& token = tokens[at];
+    const std::string_view word = token.text;
+    if (token.quoted || word.empty()) {
+      return Error::parse("pdCIF: unexpected token " + quoted(word));
+    }
+    if (starts_with_nocase(word, "data_")) {
+      blocks.emplace_back();
+      blocks.back().name = word.substr(5);
+      at += 1;
+    } else if (word.front() == '_') {
+      if (blocks.empty()) return Error::parse("pdCIF: tag precedes a data block");
+      std::string tag = lowered_tag(word);
+      if (at + 1 == tokens.size() || tokens[at + 1].control()) {
+        return Error::parse("pdCIF: missing value for " + tag);
+      }
+      blocks.back().items.insert_or_assign(std::move(tag), tokens[at + 1].text);
+      at += 2;
+    } else if (equals_nocase(word, "loop_")) {
+      if (blocks.empty()) return Error::parse("pdCIF: loop precedes a data block");
+      VORLEN_ASSIGN(at, read_loop(tokens, at + 1, blocks.back()));
+    } else if (starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
+               equals_nocase(word, "stop_")) {
+      // Save frames and global blocks are not represented; their contents join the
+      // current block.
+      at += 1;
+    } else {
+      return Error::parse("pdCIF: unexpected token " + quoted(word));
+    }
+  }
+  return blocks;
+}
+
+std::optional<CifColumn> cif_column(const CifBlock& block,
+                                    std::initializer_list<std::string_view> tags) {
+  for (const std::string_view tag : tags) {
+    const auto found = block.loops.find(std::string(tag));
+    if (found != block.loops.end() && !found->second.empty()) return found->second;
+  }
+  return std::nullopt;
+}
+
+Result<double> cif_number(std::string_view text) {
+  const std::size_t open = text.find('(');
+  if (open == std::string_view::npos) return number(text);
+  const std::size_t close = text.find(')', open + 1);
+  if (close == std::string_view::npos || close == open + 1) {
+    return Error::parse("pdCIF: malformed numeric uncertainty");
+  }
+  for (std::size_t i = open + 1; i < close; ++i) {
+    if (text[i] < '0' || text[i] > '9') return Error::parse("pdCIF: malformed numeric uncertainty");
+  }
+  const std::string_view before = text.substr(0, open);
+  const std::string_view after = text.substr(close + 1);
+  // Values such as 1234.5(6) are joined on the stack: no allocation per point.
+  std::array<char, 64> buffer;
+  if (before.size() + after.size() <= buffer.size()) {
+    std::memcpy(buffer.data(), before.data(), before.size());
+    std::memcpy(buffer.data() + before.size(), after.data(), after.size());
+    return number(std::string_view(buffer.data(), before.size() + after.size()));
+  }
+  std::string joined;
+  joined.reserve(before.size() + after.size());
+  joined.append(before).append(after);
+  return number(joined);
+}
+
+}  // namespace vorlen::text

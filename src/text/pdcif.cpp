@@ -1,7 +1,116 @@
+// Powder CIF: the first data block that carries an intensity column and a 2theta axis, the
+// axis coming from a column of angles or from a declared range.
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "text/cif.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen {
 
-Result<Series> parse_pdcif(Bytes, const std::optional<std::string>&) { return Error::parse("pdCIF: this format is not yet readable"); }
+namespace {
+
+using text::CifBlock;
+using text::CifColumn;
+using text::cif_column;
+using text::cif_number;
+
+Result<std::vector<double>> numbers(const CifColumn& column) {
+  std::vector<double> values;
+  values.reserve(column.size());
+  for (std::size_t row = 0; row < column.size(); ++row) {
+    VORLEN_ASSIGN(const double value, cif_number(column[row]));
+    values.push_back(value);
+  }
+  return values;
+}
+
+std::optional<std::string_view> item(const CifBlock& block, const std::string& tag) {
+  const auto found = block.items.find(tag);
+  if (found == block.items.end()) return std::nullopt;
+  return found->second;
+}
+
+// x[i] = i * increment + minimum for `count` points, or nothing when the block lacks the
+// minimum or the increment of this range.
+Result<std::optional<std::vector<double>>> range_axis(const CifBlock& block,
+                                                      const std::string& prefix,
+                                                      std::size_t count) {
+  const auto min_text = item(block, prefix + "_min");
+  const auto inc_text = item(block, prefix + "_inc");
+  if (!min_text || !inc_text) return std::optional<std::vector<double>>();
+
+  VORLEN_ASSIGN(const double minimum, cif_number(*min_text));
+  VORLEN_ASSIGN(const double increment, cif_number(*inc_text));
+  if (increment <= 0) return Error::parse("pdCIF: 2theta increment must be positive");
+
+  std::vector<double> x(count);
+  for (std::size_t i = 0; i < count; ++i) x[i] = static_cast<double>(i) * increment + minimum;
+
+  if (const auto max_text = item(block, prefix + "_max")) {
+    VORLEN_ASSIGN(const double maximum, cif_number(*max_text));
+    // Published files print the increment rounded (often to five decimals), which over
+    // thousands of points moves the last angle by a fraction of a step. A point count that
+    // does not fit the range moves it by at least a whole step, so half a step separates
+    // the two.
+    if (std::fabs(x.back() - maximum) > increment * 0.5) {
+      return Error::parse("pdCIF: angular range disagrees with point count");
+    }
+  }
+  return std::optional<std::vector<double>>(std::move(x));
+}
+
+Result<std::optional<std::vector<double>>> column_axis(const CifBlock& block,
+                                                       std::string_view tag) {
+  const auto column = cif_column(block, {tag});
+  if (!column) return std::optional<std::vector<double>>();
+  VORLEN_ASSIGN(std::vector<double> x, numbers(*column));
+  return std::optional<std::vector<double>>(std::move(x));
+}
+
+// The four ways a block gives its angles, in order of preference; nothing when none applies.
+Result<std::optional<std::vector<double>>> cif_2theta_axis(const CifBlock& block,
+                                                           std::size_t count) {
+  VORLEN_ASSIGN(auto x, column_axis(block, "_pd_proc_2theta_corrected"));
+  if (x) return x;
+  VORLEN_ASSIGN(x, range_axis(block, "_pd_proc_2theta_range", count));
+  if (x) return x;
+  VORLEN_ASSIGN(x, column_axis(block, "_pd_meas_2theta_scan"));
+  if (x) return x;
+  return range_axis(block, "_pd_meas_2theta_range", count);
+}
+
+bool name_matches(const CifBlock& block, const std::optional<std::string>& wanted) {
+  return !wanted || block.name.find(*wanted) != std::string_view::npos;
+}
+
+}  // namespace
+
+Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) {
+  VORLEN_ASSIGN(const Text decoded, decode(data));
+  VORLEN_ASSIGN(const std::vector<text::CifToken> tokens, text::cif_tokens(decoded.view()));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(tokens));
+
+  for (const CifBlock& candidate : blocks) {
+    if (!name_matches(candidate, block)) continue;
+    const auto intensity = cif_column(candidate, {"_pd_proc_intensity_total",
+                                                  "_pd_meas_intensity_total",
+                                                  "_pd_meas_counts_total"});
+    if (!intensity) continue;
+    VORLEN_ASSIGN(std::vector<double> y, numbers(*intensity));
+    VORLEN_ASSIGN(std::optional<std::vector<double>> x, cif_2theta_axis(candidate, y.size()));
+    if (!x) continue;
+    if (x->size() != y.size()) {
+      return Error::parse("pdCIF: 2theta and intensity columns have different lengths");
+    }
+    return text::pattern(std::move(*x), std::move(y), "pdCIF");
+  }
+  return Error::parse("pdCIF: no matching block with 2theta and intensity data");
+}
 
 }  // namespace vorlen

@@ -1,7 +1,157 @@
+// The UXD reader. A UXD file is a run of comment lines (';'), `_KEY=value` header lines and
+// data blocks, each opened by one of four markers. `index` picks a block in file order; the
+// header values given before its marker describe it. A block holds either x/intensity pairs or
+// intensities only, whose x comes from _START and _STEPSIZE.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen {
+namespace {
 
-Result<Series> parse_uxd(Bytes, std::uint64_t) { return Error::parse("UXD: this format is not yet readable"); }
+constexpr std::string_view kContext = "UXD";
+
+Error fail(std::string message) { return Error::parse("UXD: " + std::move(message)); }
+
+bool is_block_marker(std::string_view line) {
+  return line == "_CPS" || line == "_COUNTS" || line == "_2THETACPS" || line == "_2THETACOUNTS";
+}
+
+bool marker_holds_pairs(std::string_view marker) { return marker.starts_with("_2THETA"); }
+
+// The reader looks up only these three keys, so the running header keeps just their values, as
+// views into the text: any other key would be stored and never read, and no header line costs
+// an allocation.
+struct Header {
+  std::optional<std::string_view> drive;
+  std::optional<std::string_view> start;
+  std::optional<std::string_view> stepsize;
+};
+
+// Keys are matched after upper-casing the ASCII letters a to z (and nothing else).
+bool key_equals(std::string_view key, std::string_view upper) {
+  if (key.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    char c = key[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+// Values are written bare, 'quoted' or "quoted"; quotes of either kind go at both ends, white
+// space inside them stays.
+std::string_view strip_quotes(std::string_view value) {
+  const auto is_quote = [](char c) { return c == '\'' || c == '"'; };
+  while (!value.empty() && is_quote(value.front())) value.remove_prefix(1);
+  while (!value.empty() && is_quote(value.back())) value.remove_suffix(1);
+  return value;
+}
+
+// A trimmed line that begins with '_' and is not a marker: `_KEY=value` into the running
+// header. A line without '=' is some other marker, which this reader does not know.
+Status apply_header_line(std::string_view line, Header& header) {
+  const std::string_view rest = line.substr(1);
+  const std::size_t equals = rest.find('=');
+  if (equals == std::string_view::npos) return fail("unsupported block marker " + text::quoted(line));
+  const std::string_view key = text::trim(rest.substr(0, equals));
+  const std::string_view value = strip_quotes(text::trim(rest.substr(equals + 1)));
+  if (key_equals(key, "DRIVE")) {
+    header.drive = value;
+  } else if (key_equals(key, "START")) {
+    header.start = value;
+  } else if (key_equals(key, "STEPSIZE")) {
+    header.stepsize = value;
+  }
+  return {};
+}
+
+Status read_pair_line(std::string_view line, std::vector<double>& x, std::vector<double>& y) {
+  VORLEN_ASSIGN(const auto row, text::xy_row(line, kContext));
+  x.push_back(row.first);
+  y.push_back(row.second);
+  return {};
+}
+
+// Intensity lines hold any number of values, separated by white space or commas.
+Status read_counts_line(std::string_view line, std::vector<double>& y) {
+  text::Fields fields(line);
+  std::string_view field;
+  while (fields.next(field)) {
+    VORLEN_ASSIGN(const double value, text::number(field));
+    y.push_back(value);
+  }
+  return {};
+}
+
+// x_i = i * step + start, rounded after the product and again after the sum (no fused
+// multiply-add), so every point is the value the instrument software wrote out.
+Result<Series> counts_with_computed_x(const Header& scan, std::vector<double> y) {
+  if (!scan.start) return fail("missing _START for counts-only data");
+  VORLEN_ASSIGN(const double start, text::number(*scan.start));
+  if (!scan.stepsize) return fail("missing _STEPSIZE for counts-only data");
+  VORLEN_ASSIGN(const double step, text::number(*scan.stepsize));
+  if (step == 0.0) return fail("_STEPSIZE must be nonzero");
+  std::vector<double> x;
+  x.reserve(y.size());
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    const double offset = static_cast<double>(i) * step;
+    x.push_back(offset + start);
+  }
+  return text::pattern(std::move(x), std::move(y), kContext);
+}
+
+}  // namespace
+
+Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  Header running;
+  Header scan;  // the running header as it stood at the selected block's marker
+  bool seen_marker = false;
+  bool pairs = false;  // the current block holds x/intensity pairs
+  std::uint64_t block = 0;
+  std::vector<double> x;
+  std::vector<double> y;
+
+  text::Lines lines(text.view());
+  std::string_view raw;
+  while (lines.next(raw)) {
+    const std::string_view line = text::trim(raw);
+    if (line.empty() || line.front() == ';') continue;
+    if (is_block_marker(line)) {
+      if (seen_marker && block == index) break;  // the selected block is complete
+      if (seen_marker) ++block;
+      if (block == index) scan = running;
+      seen_marker = true;
+      pairs = marker_holds_pairs(line);
+      continue;
+    }
+    if (line.front() == '_') {
+      VORLEN_TRY(apply_header_line(line, running));
+      continue;
+    }
+    if (!seen_marker) return fail("data precedes a counts block");
+    if (block != index) continue;
+    if (pairs) {
+      VORLEN_TRY(read_pair_line(line, x, y));
+    } else {
+      VORLEN_TRY(read_counts_line(line, y));
+    }
+  }
+
+  if (!seen_marker || block != index) {
+    return fail("scan " + std::to_string(index) + " is out of range");
+  }
+  VORLEN_TRY(text::check_axis(scan.drive.value_or(std::string_view()), kContext));
+  if (!x.empty() || y.empty()) return text::pattern(std::move(x), std::move(y), kContext);
+  return counts_with_computed_x(scan, std::move(y));
+}
 
 }  // namespace vorlen

@@ -1,7 +1,194 @@
+// Bruker BRML: a ZIP archive whose data container lists one raw-data document per scan. Each
+// raw-data document describes its comma-separated rows through column views and then holds the
+// rows, one Datum element per point.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "parser/readers.hpp"
+#include "text/rules.hpp"
+#include "xml/archive.hpp"
+#include "xml/archive_scans.hpp"
+#include "xml/tree.hpp"
 
 namespace vorlen {
+namespace {
 
-Result<Series> parse_brml(Bytes, std::uint64_t) { return Error::parse("BRML: this format is not yet readable"); }
+constexpr std::string_view container_suffix = "DataContainer.xml";
+
+// The two columns of a row that the reader returns.
+struct Columns {
+  std::uint64_t two_theta = 0;
+  std::uint64_t intensity = 0;
+};
+
+// The first entry, in central-directory order, that is the data container (a folder or any
+// other prefix before the suffix is allowed).
+std::optional<std::string_view> container_name(const std::vector<std::string_view>& names) {
+  for (std::string_view name : names) {
+    if (name.ends_with(container_suffix)) return name;
+  }
+  return std::nullopt;
+}
+
+// The archive name of the raw-data member of scan `index`: every non-blank child text of every
+// RawDataReferenceList, in document order.
+Result<std::string> raw_data_name(const xml::Element& container, std::uint64_t index) {
+  std::vector<std::string_view> scans;
+  for (const xml::Element* list : container.all("RawDataReferenceList")) {
+    for (const xml::Element& child : list->children) {
+      std::string_view name = text::trim(child.text);
+      if (!name.empty()) scans.push_back(name);
+    }
+  }
+  if (index >= scans.size()) {
+    return xml::scan_out_of_range(index, scans.size());
+  }
+  return std::string(scans[index]);
+}
+
+// The flagged "Measured" route when there is exactly one, otherwise the only route.
+Result<const xml::Element*> data_route(const xml::Element& raw_data) {
+  std::vector<const xml::Element*> routes = raw_data.all("DataRoute");
+  const xml::Element* measured = nullptr;
+  std::size_t measured_count = 0;
+  for (const xml::Element* route : routes) {
+    if (route->attr("RouteFlag") == std::optional<std::string_view>("Measured")) {
+      measured = route;
+      ++measured_count;
+    }
+  }
+  if (measured_count == 1) return measured;
+  if (routes.size() == 1) return routes.front();
+  return Error::parse("BRML requires one unambiguous measured data route");
+}
+
+// The view kind is the type value after its last colon, so that "xsi:" or any other prefix on
+// the value does not matter.
+std::string_view view_kind(const xml::Element& view) {
+  std::string_view type = view.attr("type").value_or(std::string_view());
+  std::size_t colon = type.rfind(':');
+  return colon == std::string_view::npos ? type : type.substr(colon + 1);
+}
+
+bool is_two_theta_label(std::string_view label) {
+  constexpr std::string_view wanted = "twotheta";
+  if (label.size() != wanted.size()) return false;
+  for (std::size_t i = 0; i < label.size(); ++i) {
+    char c = label[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != wanted[i]) return false;
+  }
+  return true;
+}
+
+// A field is named by its AxisId unless that is absent or blank, then by its FieldName.
+std::string_view field_label(const xml::Element& field) {
+  std::optional<std::string_view> axis_id = field.attr("AxisId");
+  if (axis_id && !text::trim(*axis_id).empty()) return text::trim(*axis_id);
+  return text::trim(field.attr("FieldName").value_or(std::string_view()));
+}
+
+// Sets the 2theta column from the first matching field of the first varying view that has one.
+Status read_varying_view(const xml::Element& view, std::uint64_t start, std::uint64_t length,
+                         std::optional<std::uint64_t>& two_theta) {
+  std::vector<const xml::Element*> fields = view.all("FieldDefinitions");
+  if (length < fields.size()) return Error::parse("BRML fields exceed declared view length");
+  if (two_theta) return {};
+  for (std::uint64_t k = 0; k < fields.size(); ++k) {
+    if (!is_two_theta_label(field_label(*fields[k]))) continue;
+    if (k > std::numeric_limits<std::uint64_t>::max() - start) {
+      return Error::parse("BRML column overflow");
+    }
+    two_theta = start + k;
+    return {};
+  }
+  return {};
+}
+
+// Works out the 2theta and intensity columns from the views at or below the route. Every view
+// must carry a valid Start and Length, whatever its kind.
+Result<Columns> find_columns(const xml::Element& route) {
+  std::optional<std::uint64_t> two_theta;
+  std::optional<std::uint64_t> intensity;
+  for (const xml::Element* view : route.all("RawDataView")) {
+    VORLEN_ASSIGN(std::uint64_t start, xml::index(view->attr("Start")));
+    VORLEN_ASSIGN(std::uint64_t length, xml::index(view->attr("Length")));
+    std::string_view kind = view_kind(*view);
+    if (kind == "RecordedRawDataView") {
+      // A recorded view over several columns holds detector frames, not one intensity.
+      if (length != 1) {
+        return Error::parse("BRML detector frames are not integrated XRD profiles");
+      }
+      if (!intensity) intensity = start;
+    } else if (kind == "VaryingRawDataView") {
+      VORLEN_TRY(read_varying_view(*view, start, length, two_theta));
+    }
+  }
+  if (!two_theta) return Error::parse("BRML has no varying TwoTheta column");
+  if (!intensity) return Error::parse("BRML has no recorded intensity column");
+  return Columns{*two_theta, *intensity};
+}
+
+// Converts the two used values of one comma-separated row; other values are never parsed, and
+// the walk stops after the last used column.
+Status read_row(std::string_view row, const Columns& columns, std::vector<double>& x,
+                std::vector<double>& y) {
+  std::optional<double> row_x;
+  std::optional<double> row_y;
+  const std::uint64_t last = std::max(columns.two_theta, columns.intensity);
+  std::uint64_t column = 0;
+  while (true) {
+    std::size_t comma = row.find(',');
+    std::string_view value = row.substr(0, comma);
+    if (column == columns.two_theta || column == columns.intensity) {
+      VORLEN_ASSIGN(double number, xml::number(value));
+      if (column == columns.two_theta) row_x = number;
+      if (column == columns.intensity) row_y = number;
+    }
+    if (column == last || comma == std::string_view::npos) break;
+    row.remove_prefix(comma + 1);
+    ++column;
+  }
+  if (!row_x) return Error::parse("BRML datum missing TwoTheta column");
+  if (!row_y) return Error::parse("BRML datum missing intensity column");
+  x.push_back(*row_x);
+  y.push_back(*row_y);
+  return {};
+}
+
+Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
+  std::vector<const xml::Element*> rows = route.all("Datum");
+  Series series;
+  series.x.reserve(rows.size());
+  series.y.reserve(rows.size());
+  for (const xml::Element* row : rows) {
+    VORLEN_TRY(read_row(row->text, columns, series.x, series.y));
+  }
+  return series;
+}
+
+}  // namespace
+
+Result<Series> parse_brml(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
+  std::optional<std::string_view> container = container_name(archive.names());
+  if (!container) return Error::parse("BRML missing DataContainer.xml");
+
+  std::string raw_name;
+  {
+    VORLEN_ASSIGN(xml::Element container_tree, xml::member_document(archive, *container));
+    VORLEN_ASSIGN(raw_name, raw_data_name(container_tree, index));
+  }
+  VORLEN_ASSIGN(xml::Element raw_data, xml::member_document(archive, raw_name));
+  VORLEN_ASSIGN(const xml::Element* route, data_route(raw_data));
+  VORLEN_ASSIGN(Columns columns, find_columns(*route));
+  return read_rows(*route, columns);
+}
 
 }  // namespace vorlen

@@ -1,7 +1,149 @@
+// Rigaku RASX: a ZIP archive whose root.xml lists, per measurement (Data0, Data1, ...), the
+// members that belong to it: a text profile with one point per line and an optional XML member
+// of measurement conditions that names the scanned axis.
+#include "xml/rasx.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "text/rules.hpp"
+#include "xml/archive.hpp"
+#include "xml/archive_scans.hpp"
+#include "xml/tree.hpp"
 
 namespace vorlen {
+namespace {
 
-Result<Series> parse_rasx(Bytes, std::uint64_t) { return Error::parse("RASX: this format is not yet readable"); }
+// The members of one measurement, as archive paths.
+struct ScanEntry {
+  std::string profile;
+  std::optional<std::string> conditions;
+};
+
+// "Data" followed by one or more ASCII digits and nothing else.
+bool is_measurement(std::string_view name) {
+  constexpr std::string_view prefix = "Data";
+  if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
+  return std::all_of(name.begin() + prefix.size(), name.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Member names of a measurement, relative to it: the Name of each ContentHashList child.
+std::vector<std::string_view> member_names(const xml::Element& measurement) {
+  std::vector<std::string_view> names;
+  for (const xml::Element& child : measurement.children) {
+    if (child.name != "ContentHashList") continue;
+    if (std::optional<std::string_view> name = child.attr("Name")) names.push_back(*name);
+  }
+  return names;
+}
+
+// Names are matched on their lower-cased form but kept as written.
+std::optional<std::string_view> first_name(const std::vector<std::string_view>& names,
+                                           bool (*matches)(std::string_view lowered)) {
+  for (std::string_view name : names) {
+    if (matches(text::lowercase(name))) return name;
+  }
+  return std::nullopt;
+}
+
+bool is_profile(std::string_view lowered) { return lowered.ends_with(".txt"); }
+
+bool is_conditions(std::string_view lowered) {
+  return lowered.ends_with(".xml") && lowered.find("conditions") != std::string_view::npos;
+}
+
+std::string member_path(const xml::Element& measurement, std::string_view name) {
+  std::string path = measurement.name;
+  path += '/';
+  path += name;
+  return path;
+}
+
+// One entry per measurement that has a profile, in document order of the index.
+std::vector<ScanEntry> scan_entries(const xml::Element& root) {
+  std::vector<ScanEntry> entries;
+  for (const xml::Element& measurement : root.children) {
+    if (!is_measurement(measurement.name)) continue;
+    std::vector<std::string_view> names = member_names(measurement);
+    std::optional<std::string_view> profile = first_name(names, is_profile);
+    if (!profile) continue;
+    ScanEntry entry{member_path(measurement, *profile), std::nullopt};
+    if (std::optional<std::string_view> conditions = first_name(names, is_conditions)) {
+      entry.conditions = member_path(measurement, *conditions);
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+// The scan axis named in the conditions member, when it names one. The axis is looked up within
+// the first ScanInformation element, or in the whole document when there is none.
+Status check_conditions(xml::Archive& archive, std::string_view path) {
+  VORLEN_ASSIGN(xml::Element conditions, xml::member_document(archive, path));
+  std::vector<const xml::Element*> scan_information = conditions.all("ScanInformation");
+  const xml::Element& scope = scan_information.empty() ? conditions : *scan_information.front();
+  std::vector<const xml::Element*> axis_names = scope.all("AxisName");
+  if (axis_names.empty()) return {};
+  return check_rigaku_axis(text::trim(axis_names.front()->text));
+}
+
+// One point per non-empty line: 2theta, intensity, then columns that are not used.
+Result<Series> read_profile(std::string_view profile) {
+  // No reserve from the line count: a member of blank lines would claim far more than it holds.
+  Series series;
+  text::Lines lines(profile);
+  std::string_view line;
+  while (lines.next(line)) {
+    line = text::trim(line);
+    if (line.empty()) continue;
+    text::Tokens tokens(line);
+    std::string_view token;
+    tokens.next(token);
+    VORLEN_ASSIGN(double x, xml::number(token));
+    if (!tokens.next(token)) return Error::parse("RASX missing intensity");
+    VORLEN_ASSIGN(double y, xml::number(token));
+    series.x.push_back(x);
+    series.y.push_back(y);
+  }
+  return series;
+}
+
+}  // namespace
+
+Status check_rigaku_axis(std::string_view label) {
+  static constexpr std::array<std::string_view, 7> accepted = {
+      "2theta",      "2thetaw",       "twotheta",      "2thetatheta",
+      "2thetaomega", "twothetatheta", "twothetaomega"};
+  const std::string key = xml::axis_key(label);
+  if (std::find(accepted.begin(), accepted.end(), key) != accepted.end()) return {};
+  return Error::parse("scan axis " + text::quoted(label) + " is not a supported 2theta scan");
+}
+
+Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
+  std::vector<ScanEntry> entries;
+  {
+    VORLEN_ASSIGN(xml::Element root, xml::member_document(archive, "root.xml"));
+    entries = scan_entries(root);
+  }
+  if (index >= entries.size()) {
+    return xml::scan_out_of_range(index, entries.size());
+  }
+  const ScanEntry& entry = entries[index];
+  if (entry.conditions) VORLEN_TRY(check_conditions(archive, *entry.conditions));
+
+  VORLEN_ASSIGN(std::vector<unsigned char> profile_bytes, archive.member(entry.profile));
+  VORLEN_ASSIGN(Text profile, decode(Bytes(profile_bytes.data(), profile_bytes.size())));
+  return read_profile(profile.view());
+}
 
 }  // namespace vorlen

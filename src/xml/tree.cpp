@@ -1,1 +1,288 @@
-// Placeholder until this component is written.
+// The XML tree: expat events folded into Element nodes, then the shared number, axis-label and
+// column rules of the XML readers.
+#include "xml/tree.hpp"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "parser/decode.hpp"
+#include "text/rules.hpp"
+
+namespace vorlen::xml {
+
+void Element::descendants(std::string_view wanted, std::vector<const Element*>& out) const {
+  if (name == wanted) out.push_back(this);
+  for (const Element& c : children) c.descendants(wanted, out);
+}
+
+std::vector<const Element*> Element::all(std::string_view wanted) const {
+  std::vector<const Element*> out;
+  descendants(wanted, out);
+  return out;
+}
+
+std::optional<std::string_view> Element::attr(std::string_view key) const {
+  for (const auto& [k, v] : attributes)
+    if (k == key) return std::string_view(v);
+  return std::nullopt;
+}
+
+const Element* Element::child(std::string_view wanted) const {
+  for (const Element& c : children)
+    if (c.name == wanted) return &c;
+  return nullptr;
+}
+
+namespace {
+
+// 128 open elements at most: bounds the recursive queries and the destruction of the tree.
+constexpr std::size_t max_open_elements = 128;
+// expat copies what it is given into its own buffer (and takes an int length): feeding the text
+// in pieces keeps that copy small and lets a refusal end the read early.
+constexpr std::size_t feed_size = std::size_t{1} << 20;
+
+std::string_view after_first_colon(std::string_view name) {
+  const auto colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+std::string_view after_last_colon(std::string_view name) {
+  const auto colon = name.rfind(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool is_reference_error(XML_Error code) {
+  switch (code) {
+    case XML_ERROR_UNDEFINED_ENTITY:
+    case XML_ERROR_BAD_CHAR_REF:
+    case XML_ERROR_BINARY_ENTITY_REF:
+    case XML_ERROR_RECURSIVE_ENTITY_REF:
+    case XML_ERROR_ASYNC_ENTITY:
+    case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
+    case XML_ERROR_PARAM_ENTITY_REF:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct ParserFree {
+  void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
+};
+
+// Receives expat's events. The stack's bottom entry is a nameless holder for what stands outside
+// the root element. `mark_` is the input offset just past the last event delivered, so that on
+// an error the failing construct starts there.
+class Builder {
+ public:
+  explicit Builder(std::string_view text) : text_(text) { stack_.emplace_back(); }
+
+  Result<Element> run();
+
+ private:
+  static void on_start(void* self, const XML_Char* name, const XML_Char** atts);
+  static void on_end(void* self, const XML_Char* name);
+  static void on_text(void* self, const XML_Char* s, int len);
+  static void on_other(void* self, const XML_Char* s, int len);
+  static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
+
+  void advance_mark();
+  void stop(Error error);
+  bool starts_empty_element() const;
+  Error parse_error() const;
+  Result<Element> finish();
+
+  std::string_view text_;
+  XML_Parser parser_ = nullptr;
+  std::vector<Element> stack_;
+  std::size_t mark_ = 0;
+  std::optional<Error> failure_;
+};
+
+void Builder::advance_mark() {
+  const XML_Index at = XML_GetCurrentByteIndex(parser_);
+  if (at >= 0) mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(parser_);
+}
+
+// Our own refusals end the parse at once; expat may still deliver a few events, which are
+// ignored.
+void Builder::stop(Error error) {
+  failure_ = std::move(error);
+  XML_StopParser(parser_, XML_FALSE);
+}
+
+// expat reports `<a/>` as a start and an end; the raw bytes of the start event tell it apart.
+bool Builder::starts_empty_element() const {
+  const XML_Index at = XML_GetCurrentByteIndex(parser_);
+  const int count = XML_GetCurrentByteCount(parser_);
+  if (at < 0 || count < 2) return false;
+  const std::size_t end = static_cast<std::size_t>(at) + static_cast<std::size_t>(count);
+  return end <= text_.size() && text_.substr(end - 2, 2) == "/>";
+}
+
+void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) {
+  auto& b = *static_cast<Builder*>(self);
+  if (b.failure_) return;
+  // Only start tags count towards the limit: an empty-element tag opens nothing below it.
+  if (b.stack_.size() > max_open_elements && !b.starts_empty_element()) {
+    b.stop(Error::parse("XML nesting exceeds 128 elements"));
+    return;
+  }
+  b.advance_mark();
+  Element e;
+  e.name = after_first_colon(name);
+  std::size_t n = 0;
+  while (atts[2 * n]) ++n;
+  e.attributes.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    e.attributes.emplace_back(after_last_colon(atts[2 * i]), atts[2 * i + 1]);
+  b.stack_.push_back(std::move(e));
+}
+
+void Builder::on_end(void* self, const XML_Char*) {
+  auto& b = *static_cast<Builder*>(self);
+  if (b.failure_) return;
+  b.advance_mark();
+  if (b.stack_.size() < 2) {
+    b.stop(Error::parse("unexpected XML closing element"));
+    return;
+  }
+  Element done = std::move(b.stack_.back());
+  b.stack_.pop_back();
+  b.stack_.back().children.push_back(std::move(done));
+}
+
+// Plain text, CDATA content and resolved references all arrive here and grow the text in place.
+void Builder::on_text(void* self, const XML_Char* s, int len) {
+  auto& b = *static_cast<Builder*>(self);
+  if (b.failure_) return;
+  b.advance_mark();
+  b.stack_.back().text.append(s, static_cast<std::size_t>(len));
+}
+
+// Comments, declarations, processing instructions and markup outside the root: ignored, but
+// they move the mark.
+void Builder::on_other(void* self, const XML_Char*, int) {
+  auto& b = *static_cast<Builder*>(self);
+  if (!b.failure_) b.advance_mark();
+}
+
+// Refused before its internal subset is read, so no entity of a DTD is ever declared.
+void Builder::on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+  auto& b = *static_cast<Builder*>(self);
+  if (!b.failure_) b.stop(Error::parse("XML document type declarations are not supported"));
+}
+
+// Turns expat's error into our message, by what stands at the failing construct.
+Error Builder::parse_error() const {
+  const XML_Error code = XML_GetErrorCode(parser_);
+  const std::string_view at = text_.substr(std::min(mark_, text_.size()));
+  if (at.starts_with("<!DOCTYPE"))
+    return Error::parse("XML document type declarations are not supported");
+  // expat enforces the root rules itself: "no element found" is an empty prolog or an element
+  // left open, "junk after document element" (or text before the root) breaks the one-root rule.
+  const bool outside_root = stack_.size() == 1;
+  if (code == XML_ERROR_NO_ELEMENTS)
+    return Error::parse(outside_root ? "XML must contain exactly one root element"
+                                     : "truncated XML document");
+  if (outside_root && (code == XML_ERROR_JUNK_AFTER_DOC_ELEMENT || !at.starts_with('<')) &&
+      !at.starts_with("</"))
+    return Error::parse("XML must contain exactly one root element");
+
+  std::string detail = XML_ErrorString(code);
+  detail += " at line " + std::to_string(XML_GetCurrentLineNumber(parser_)) + ", column " +
+            std::to_string(XML_GetCurrentColumnNumber(parser_) + 1);
+  if (code == XML_ERROR_DUPLICATE_ATTRIBUTE) return Error::parse("XML attribute: " + detail);
+  // Inside a start tag: an error past the element's name concerns the attributes; expat places
+  // an unresolvable reference in an attribute value at the tag's '<'.
+  const bool in_start_tag = at.size() > 1 && at[0] == '<' && at[1] != '/' && at[1] != '!' &&
+                            at[1] != '?';
+  if (in_start_tag) {
+    const std::size_t name_end = at.find_first_of(" \t\r\n/>");
+    const XML_Index failed = XML_GetCurrentByteIndex(parser_);
+    const bool past_name = name_end != std::string_view::npos && failed >= 0 &&
+                           static_cast<std::size_t>(failed) > mark_ + name_end;
+    if (past_name || is_reference_error(code)) return Error::parse("XML attribute: " + detail);
+  }
+  if (is_reference_error(code)) return Error::parse("XML entity: " + detail);
+  return Error::parse("XML parse: " + detail);
+}
+
+Result<Element> Builder::finish() {
+  if (stack_.size() != 1) return Error::parse("truncated XML document");
+  Element& holder = stack_.front();
+  if (holder.children.size() != 1 || !text::trim(holder.text).empty())
+    return Error::parse("XML must contain exactly one root element");
+  return std::move(holder.children.front());
+}
+
+Result<Element> Builder::run() {
+  // The text is already UTF-8: naming the encoding here makes expat ignore any declaration.
+  std::unique_ptr<XML_ParserStruct, ParserFree> owner(XML_ParserCreate("UTF-8"));
+  if (!owner) return Error::parse("XML parse: out of memory");
+  parser_ = owner.get();
+  XML_SetUserData(parser_, this);
+  XML_SetElementHandler(parser_, on_start, on_end);
+  XML_SetCharacterDataHandler(parser_, on_text);
+  XML_SetDefaultHandlerExpand(parser_, on_other);
+  XML_SetStartDoctypeDeclHandler(parser_, on_doctype);
+
+  std::size_t fed = 0;
+  do {
+    const std::size_t piece = std::min(feed_size, text_.size() - fed);
+    const bool last = fed + piece == text_.size();
+    if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(piece), last) != XML_STATUS_OK) {
+      if (failure_) return std::move(*failure_);
+      return parse_error();
+    }
+    fed += piece;
+  } while (fed < text_.size());
+  if (failure_) return std::move(*failure_);
+  return finish();
+}
+
+}  // namespace
+
+Result<Element> document(Bytes bytes) {
+  VORLEN_ASSIGN(const Text text, decode(bytes));
+  return Builder(text.view()).run();
+}
+
+Result<double> number(std::string_view text) {
+  double value = 0;
+  if (!text::parse_decimal(text::trim(text), value))
+    return Error::parse("invalid numeric value " + text::quoted(text));
+  if (!std::isfinite(value)) return Error::parse("non-finite numeric value");
+  return value;
+}
+
+Result<std::vector<double>> numbers(std::string_view text) {
+  std::vector<double> out;
+  text::Tokens tokens(text);
+  std::string_view token;
+  while (tokens.next(token)) {
+    VORLEN_ASSIGN(const double value, number(token));
+    out.push_back(value);
+  }
+  return out;
+}
+
+std::string axis_key(std::string_view text) {
+  std::string key = text::lowercase(text);
+  std::erase_if(key, [](char c) { return c == ' ' || c == '-' || c == '_'; });
+  return key;
+}
+
+Result<std::uint64_t> index(std::optional<std::string_view> value) {
+  if (!value) return Error::parse("missing column Start/Length");
+  std::uint64_t n = 0;
+  if (!text::parse_unsigned(*value, n)) return Error::parse("invalid column Start/Length");
+  return n;
+}
+
+}  // namespace vorlen::xml

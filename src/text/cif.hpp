@@ -1,0 +1,67 @@
+// CIF text as tokens and data blocks: the small dialect that powder CIF files use (data
+// blocks, tags with one value, loop_ tables, quoted values, semicolon text fields, comments).
+// Tokens, values and block names are views into the caller's decoded text.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "pattern/error.hpp"
+
+namespace vorlen::text {
+
+struct CifToken {
+  std::string_view text;  // without the delimiters of a quoted value or text field
+  bool quoted = false;    // quoted value or semicolon text field
+
+  // A structural word or a tag: ends a run of values. Quoted tokens never are.
+  bool control() const;
+};
+
+// The values of one tag in a loop_ table: every `stride`-th value token from `first`. A view
+// into the token list, so a 50k-row loop costs no copy per value.
+class CifColumn {
+ public:
+  CifColumn() = default;
+  CifColumn(const CifToken* first, std::size_t stride, std::size_t size)
+      : first_(first), stride_(stride), size_(size) {}
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view operator[](std::size_t row) const { return first_[row * stride_].text; }
+
+ private:
+  const CifToken* first_ = nullptr;
+  std::size_t stride_ = 1;
+  std::size_t size_ = 0;
+};
+
+struct CifBlock {
+  std::string_view name;  // the text after "data_", case preserved
+  // Tags are stored with ASCII letters lowered, so lookups ignore ASCII case.
+  std::unordered_map<std::string, CifColumn> loops;
+  std::unordered_map<std::string, std::string_view> items;
+};
+
+// Splits the whole text into tokens; the first lexical error fails the call.
+Result<std::vector<CifToken>> cif_tokens(std::string_view text);
+
+// Groups tokens into data blocks in file order. The blocks point into `tokens`, which must
+// outlive them.
+Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens);
+
+// The loop column of the first tag (given in lower case) that the block holds with at least
+// one value; items are never consulted.
+std::optional<CifColumn> cif_column(const CifBlock& block,
+                                    std::initializer_list<std::string_view> tags);
+
+// A CIF number: the text-number rule after dropping a standard uncertainty in parentheses,
+// as in 1.234(5) or 1.2(3)e-4.
+Result<double> cif_number(std::string_view text);
+
+}  // namespace vorlen::text
