@@ -61,7 +61,7 @@ TEST(UxdSelection, DataOfOtherBlocksIsNeverParsed) {
   const std::string text =
       "_2THETACOUNTS\n"
       "not numbers at all\n"
-      "_2THETACOUNTS\n"
+      "\xc2\xa0_2THETACOUNTS\n"  // behind a no-break space
       "5 50\n"
       "6 60 extra columns\n"
       "_2THETACOUNTS\n"
@@ -111,12 +111,10 @@ TEST_P(UxdAxis, DriveLabelDecides) {
 
 INSTANTIATE_TEST_SUITE_P(Labels, UxdAxis,
                          testing::Values(AxisCase{"_DRIVE='COUPLED'\n", true},
-                                         AxisCase{"_DRIVE='2THETA'\n", true},
                                          AxisCase{"", true},
                                          AxisCase{"_DRIVE=''\n", true},
                                          AxisCase{"_DRIVE='THETA'\n", false},
-                                         AxisCase{"_drive=phi\n", false},
-                                         AxisCase{"_DRIVE=\"Omega\"\n", false}));
+                                         AxisCase{"_drive=phi\n", false}));
 
 TEST(UxdCounts, XIsStepTimesIndexPlusStart) {
   const auto result = uxd("_START=10\n_STEPSIZE=0.02\n_COUNTS\n5\n6,7\n,\n");
@@ -211,6 +209,15 @@ TEST(RasSelection, SecondScanIsReadAndFirstBlockSkippedUnread) {
   EXPECT_EQ(result.series.y, (std::vector<double>{100, 110}));
 }
 
+TEST(RasSelection, MarkersBehindWhiteSpaceCloseUnselectedBlocks) {
+  const auto result = ras(
+      "*RAS_INT_START\nbad\n\xe3\x80\x80*RAS_INT_END\n"  // behind an ideographic space
+      "*RAS_INT_START\n1 2\n\t*RAS_INT_END\n",
+      1);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.series.y, (std::vector<double>{2}));
+}
+
 TEST(RasSelection, ReadingStopsAtTheSelectedBlocksEnd) {
   const auto result = ras(ras_scan("", "1 2\n") + "*RAS_INT_END\n*RAS_INT_START\n");
   ASSERT_TRUE(result.ok) << result.message;
@@ -242,12 +249,12 @@ TEST(RasHeader, AxisAndCountCarryOverOnlyWithoutHeaderStart) {
   EXPECT_TRUE(reset.ok) << reset.message;
 }
 
-struct CountCase {
+struct ValueCase {
   const char* value;
   bool accepted;
 };
 
-class RasPointCount : public testing::TestWithParam<CountCase> {};
+class RasPointCount : public testing::TestWithParam<ValueCase> {};
 
 // Real instruments write the count with a zero fraction ("1401.0000000000"); such a count is
 // read as the integer, while other non-integers stay refused.
@@ -264,15 +271,15 @@ TEST_P(RasPointCount, ValueRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RasPointCount,
-    testing::Values(CountCase{"2", true}, CountCase{"+2", true}, CountCase{"\"2\"", true},
-                    CountCase{"\"\"2\"\"", true}, CountCase{"2.", true},
-                    CountCase{"2.0000000000", true}, CountCase{"\"+2.0\"", true},
-                    CountCase{"00002", true}, CountCase{"-2", false}, CountCase{"2.5", false},
-                    CountCase{"2.01", false}, CountCase{"2.0.0", false}, CountCase{"1e3", false},
-                    CountCase{"2e0", false}, CountCase{"\"\"", false}, CountCase{".0", false},
-                    CountCase{"+", false}, CountCase{"two", false}, CountCase{"2 points", false},
-                    CountCase{"0x2", false}, CountCase{"18446744073709551616", false},
-                    CountCase{"18446744073709551616.0", false}));
+    testing::Values(ValueCase{"2", true}, ValueCase{"+2", true}, ValueCase{"\"2\"", true},
+                    ValueCase{"\"\"2\"\"", true}, ValueCase{"2.", true},
+                    ValueCase{"2.0000000000", true}, ValueCase{"\"+2.0\"", true},
+                    ValueCase{"00002", true}, ValueCase{"-2", false}, ValueCase{"2.5", false},
+                    ValueCase{"2.01", false}, ValueCase{"2.0.0", false}, ValueCase{"1e3", false},
+                    ValueCase{"2e0", false}, ValueCase{"\"\"", false}, ValueCase{".0", false},
+                    ValueCase{"+", false}, ValueCase{"two", false}, ValueCase{"2 points", false},
+                    ValueCase{"0x2", false}, ValueCase{"18446744073709551616", false},
+                    ValueCase{"18446744073709551616.0", false}));
 
 TEST(RasPointCount, ZeroFractionCountIsComparedWithTheBlock) {
   const auto result = ras(ras_scan("*MEAS_DATA_COUNT \"3.0000000000\"\n", "1 2\n2 3\n"));
@@ -286,7 +293,7 @@ TEST(RasPointCount, HugeDeclaredCountIsRefusedWithoutAllocating) {
   EXPECT_EQ(result.message, "RAS: declared point count disagrees with intensity block");
 }
 
-class RasAxis : public testing::TestWithParam<CountCase> {};
+class RasAxis : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(RasAxis, ScanAxisDecides) {
   const std::string header =
@@ -296,11 +303,9 @@ TEST_P(RasAxis, ScanAxisDecides) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Labels, RasAxis,
-                         testing::Values(CountCase{"TwoThetaTheta", true},
-                                         CountCase{"2-Theta", true}, CountCase{"TwoTheta", true},
-                                         CountCase{"Theta/2-Theta", true}, CountCase{"", true},
-                                         CountCase{"Omega", false}, CountCase{"Theta", false},
-                                         CountCase{"Phi", false}));
+                         testing::Values(ValueCase{"2-Theta", true},
+                                         ValueCase{"Theta/2-Theta", true}, ValueCase{"", true},
+                                         ValueCase{"Theta", false}, ValueCase{"Phi", false}));
 
 class RasMessages : public testing::TestWithParam<MessageCase> {};
 

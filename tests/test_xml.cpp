@@ -54,6 +54,8 @@ TEST(XmlTree, MarkupAroundRootLeavesNoTrace) {
   EXPECT_EQ(root.name, "r");
   EXPECT_EQ(root.text, "12");
   EXPECT_TRUE(root.children.empty());
+  // Blank lines before the declaration are text outside the root, not an error.
+  EXPECT_EQ(parsed(" \r\n\t<?xml version=\"1.0\"?><r/>").name, "r");
 }
 
 TEST(XmlTree, TextIsDirectUntrimmedAndInOrder) {

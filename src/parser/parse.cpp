@@ -12,6 +12,7 @@
 #include "parser/readers.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
+#include "xml/tree.hpp"
 
 namespace vorlen {
 
@@ -270,9 +271,7 @@ Status one_pattern(std::uint64_t index) {
 bool has_xrdml_root(std::string_view text) {
   std::string_view left = text::trim_left(text);
   if (left.empty() || left.front() != '<') return false;
-  // Blank text before the first markup is skipped; expat itself would refuse an XML declaration
-  // that does not open the text.
-  text = text.substr(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
+  text = xml::skip_blank_prolog(text);
   if (text.empty() || text.front() != '<') return false;
   XML_Parser parser = XML_ParserCreate("UTF-8");
   if (parser == nullptr) return false;

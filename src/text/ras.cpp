@@ -71,6 +71,14 @@ void reserve_declared(const ScanHeader& header, std::string_view rest, std::vect
   y.reserve(*header.declared_count);
 }
 
+// Every structure line starts with '*' once trimmed, so a line that starts with any other
+// visible ASCII character is a data row; rows of other blocks are passed over without trimming.
+bool starts_as_row(std::string_view raw) {
+  if (raw.empty()) return false;
+  const char c = raw.front();
+  return c > ' ' && c < '\x7f' && c != '*';
+}
+
 Status read_row(std::string_view line, std::vector<double>& x, std::vector<double>& y) {
   VORLEN_ASSIGN(const auto row, text::xy_row(line, kContext));
   x.push_back(row.first);
@@ -91,6 +99,7 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   text::Lines lines(text.view());
   std::string_view raw;
   while (lines.next(raw)) {
+    if (in_block && block != index && starts_as_row(raw)) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {
@@ -119,8 +128,7 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
       continue;
     }
     if (in_block) {
-      // Rows of other blocks are skipped unread.
-      if (block == index) VORLEN_TRY(read_row(line, x, y));
+      if (block == index) VORLEN_TRY(read_row(line, x, y));  // rows of other blocks stay unread
       continue;
     }
     VORLEN_TRY(apply_header_line(line, header));

@@ -250,7 +250,11 @@ Result<Element> Builder::run() {
 
 Result<Element> document(Bytes bytes) {
   VORLEN_ASSIGN(const Text text, decode(bytes));
-  return Builder(text.view()).run();
+  return Builder(skip_blank_prolog(text.view())).run();
+}
+
+std::string_view skip_blank_prolog(std::string_view text) {
+  return text.substr(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
 }
 
 Result<double> number(std::string_view text) {

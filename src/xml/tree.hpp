@@ -36,6 +36,10 @@ struct Element {
 // declarations and more than 128 nested elements.
 Result<Element> document(Bytes bytes);
 
+// The text without the blank characters before its first markup. Such text lies outside the root
+// and means nothing, but expat refuses an XML declaration that does not open its input.
+std::string_view skip_blank_prolog(std::string_view text);
+
 // The XML number rule: trimmed decimal literal, finite. "invalid numeric value {quoted}" /
 // "non-finite numeric value".
 Result<double> number(std::string_view text);
