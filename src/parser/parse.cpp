@@ -301,11 +301,7 @@ std::string lowercased_extension(std::string_view filename) {
   if (dot == std::string_view::npos || (dot == 0 && component.find('.', 1) == std::string_view::npos)) {
     return {};
   }
-  std::string extension(component.substr(dot + 1));
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
+  return text::ascii_lower(component.substr(dot + 1));
 }
 
 Result<Series> parse(Bytes data, std::string_view filename, const ReadOptions& options) {

@@ -58,14 +58,6 @@ Error records_error(Records records, std::string_view what) {
   return Error::parse("GSAS " + std::string(records_name(records)) + ": " + std::string(what));
 }
 
-std::string ascii_upper(std::string_view s) {
-  std::string upper(s);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
-
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool is_ascii(std::string_view s) {
@@ -98,7 +90,7 @@ Result<Records> record_type(std::string_view tail) {
   while (tokens.next(token)) {
     if (token.front() == '!' || token.front() == '#') break;
     if (is_ascii_letter(token.front())) {
-      const std::string type = ascii_upper(token);
+      const std::string type = text::ascii_upper(token);
       if (type == "STD") return Records::Std;
       if (type == "ESD") return Records::Esd;
       if (type == "FXYE") return Records::Fxye;
@@ -115,7 +107,7 @@ Result<BankHeader> read_header(std::string_view line) {
   std::string_view tokens[7];
   const std::size_t count = text::take_tokens(line, tokens, 7);
   if (count < 5) return gsas_error("incomplete BANK header");
-  const std::string binning = ascii_upper(tokens[4]);
+  const std::string binning = text::ascii_upper(tokens[4]);
   if (binning != "CONS" && binning != "CONST") {
     return gsas_error(binning + " binning does not provide a supported 2theta axis");
   }

@@ -1,5 +1,6 @@
 #include "text/rules.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -13,17 +14,10 @@ namespace vorlen::text {
 
 namespace {
 
-bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool equals_ignoring_ascii_case(std::string_view s, std::string_view lower_word) {
-  if (s.size() != lower_word.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower_word[i]) return false;
-  }
-  return true;
-}
+bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
 // Decodes the code point at s[at] (the text is valid UTF-8) and its byte length.
 char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) {
@@ -244,6 +238,23 @@ Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string
   return Series{std::move(x), std::move(y)};
 }
 
+std::string ascii_upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ascii_upper(c);
+  return out;
+}
+
+std::string ascii_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
+}
+
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
+}
+
 std::string lowercase(std::string_view s) {
   std::string out;
   out.reserve(s.size());
@@ -253,7 +264,7 @@ std::string lowercase(std::string_view s) {
     char32_t c = code_point_at(s, at, length);
     at += length;
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+      out.push_back(ascii_lower(static_cast<char>(c)));
     } else if (c == 0x130) {  // capital I with dot above keeps its dot as a combining mark
       out += "i\xCC\x87";
     } else if (c == 0x3A3) {  // capital sigma ends a word as final sigma

@@ -79,6 +79,11 @@ Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view
 // empty or the lengths differ.
 Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string_view context);
 
+// Case changes of the ASCII letters only; every other byte, UTF-8 included, stays as it is.
+std::string ascii_upper(std::string_view s);
+std::string ascii_lower(std::string_view s);
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b);
+
 // Full Unicode lower-casing (U+0130 becomes "i̇", final sigma is context dependent).
 std::string lowercase(std::string_view s);
 

@@ -35,16 +35,6 @@ struct Header {
   std::optional<std::string_view> stepsize;
 };
 
-// Keys are matched after upper-casing the ASCII letters a to z (and nothing else).
-bool key_equals(std::string_view key, std::string_view upper) {
-  if (key.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    char c = key[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
-  }
-  return true;
-}
 
 // Values are written bare, 'quoted' or "quoted"; quotes of either kind go at both ends, white
 // space inside them stays.
@@ -63,11 +53,11 @@ Status apply_header_line(std::string_view line, Header& header) {
   if (equals == std::string_view::npos) return fail("unsupported block marker " + text::quoted(line));
   const std::string_view key = text::trim(rest.substr(0, equals));
   const std::string_view value = strip_quotes(text::trim(rest.substr(equals + 1)));
-  if (key_equals(key, "DRIVE")) {
+  if (text::equals_ignoring_ascii_case(key, "DRIVE")) {
     header.drive = value;
-  } else if (key_equals(key, "START")) {
+  } else if (text::equals_ignoring_ascii_case(key, "START")) {
     header.start = value;
-  } else if (key_equals(key, "STEPSIZE")) {
+  } else if (text::equals_ignoring_ascii_case(key, "STEPSIZE")) {
     header.stepsize = value;
   }
   return {};
