@@ -35,7 +35,7 @@ TEST_P(CifTokenizer, SplitsTextIntoTokens) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CifTokenizer,
+    Cif, CifTokenizer,
     ::testing::Values(
         TokenCase{"'it's' x", {{"it's", true}, {"x", false}}},
         TokenCase{"\"a'b\"", {{"a'b", true}}},           // closing quote as last byte
@@ -240,7 +240,7 @@ TEST_P(CifRange, ComputesOrRefusesTheAxis) {
 const std::string kRangeMessage = "pdCIF: angular range disagrees with point count";
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CifRange,
+    Cif, CifRange,
     ::testing::Values(
         RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02", ""},
         RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
