@@ -49,7 +49,8 @@ bool has_other_axis_word(std::string_view lower) {
     bool in_word = false;
     if (at < lower.size()) {
       utf8proc_int32_t c = 0;
-      const auto n = utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(lower.size() - at), &c);
+      const auto left = static_cast<utf8proc_ssize_t>(lower.size() - at);
+      const auto n = utf8proc_iterate(bytes + at, left, &c);
       if (n > 0) width = static_cast<std::size_t>(n);
       in_word = n > 0 && is_letter_or_digit(c);
     }
