@@ -130,8 +130,15 @@ def test_route_choice(flags, expected):
      "missing column Start/Length"),
     ('<RawDataView xsi:type="FixedRawDataView" Start="1.0" Length="1"/>' + TWO_THETA_VIEWS, ROWS,
      "invalid column Start/Length"),
+    ('<RawDataView xsi:type="RecordedRawDataView" Start="3"/>', ROWS, "missing column Start/Length"),
     (TWO_THETA_VIEWS + '<RawDataView xsi:type="RecordedRawDataView" Start="4" Length="192"/>', ROWS,
      "BRML detector frames are not integrated XRD profiles"),
+    ('<RawDataView xsi:type="VaryingRawDataView" Start="18446744073709551615" Length="2">'
+     '<FieldDefinitions AxisId="Time"/><FieldDefinitions AxisId="TwoTheta"/></RawDataView>',
+     ROWS, "BRML column overflow"),
+    ('<RawDataView Start="1" Length="1"><FieldDefinitions AxisId="TwoTheta"/></RawDataView>'
+     '<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>', ROWS,
+     "BRML has no varying TwoTheta column"),
     ('<RawDataView xsi:type="VaryingRawDataView" Start="0" Length="1">'
      '<FieldDefinitions AxisId="TwoTheta"/><FieldDefinitions AxisId="Theta"/></RawDataView>'
      '<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>', ROWS,

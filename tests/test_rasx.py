@@ -113,10 +113,16 @@ def test_axis_check_only_where_conditions_name_an_axis(members, conditions_membe
     assert read(rasx(index(measurement("Data0", members)), files)).x == [1.0]
 
 
-def test_listed_conditions_member_must_exist():
+@pytest.mark.parametrize("members, missing", [
+    ({"Data0/Profile0.txt": PROFILE}, "Data0/MesurementConditions0.xml"),
+    ({"Data0/MesurementConditions0.xml": conditions()}, "Data0/Profile0.txt"),
+    ({"Data0/profile0.txt": PROFILE, "Data0/MesurementConditions0.xml": conditions()},
+     "Data0/Profile0.txt"),
+])
+def test_listed_members_must_exist_with_their_exact_names(members, missing):
     with pytest.raises(ValueError) as error:
-        read(rasx(members={"Data0/Profile0.txt": PROFILE}))
-    assert str(error.value) == "File not found in archive: Data0/MesurementConditions0.xml"
+        read(rasx(members=members))
+    assert str(error.value) == "File not found in archive: " + missing
 
 
 @pytest.mark.parametrize("axis", ["TwoThetaTheta", "TwoThetaOmega", "2Theta", "TwoTheta",

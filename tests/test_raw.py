@@ -91,18 +91,19 @@ def refused(data, index=0):
 # Real files
 
 
-@pytest.mark.parametrize("name, index, count, first, last", [
-    ("xylib__BT86.raw", 0, 2374, 3.0, 40.0002906),
-    ("nomad__test_sample.raw", 0, 7134, 10.0, 85.04129916243255),
-    ("xylib__format1.raw", 0, 101, 10.0, 20.0),
-    ("xylib__format1.raw", 1, 26, 30.0, 35.0),
-    ("xylib__format1.raw", 2, 51, 40.0, 45.0),
+@pytest.mark.parametrize("name, index, count, first, last, head_y", [
+    ("xylib__BT86.raw", 0, 2374, 3.0, 40.0002906, [187.0, 183.0, 178.0]),
+    ("nomad__test_sample.raw", 0, 7134, 10.0, 85.04129916243255, [0.0, 43.357906341552734]),
+    ("xylib__format1.raw", 0, 101, 10.0, 20.0, [10.0, 1.0, 3.0]),
+    ("xylib__format1.raw", 1, 26, 30.0, 35.0, [6.0, 4.0, 5.0]),
+    ("xylib__format1.raw", 2, 51, 40.0, 45.0, [4.0, 5.0, 3.0]),
 ])
-def test_real_files(corpus, name, index, count, first, last):
+def test_real_files(corpus, name, index, count, first, last, head_y):
     pattern = vorlen.read(str(corpus / "raw" / name), index=index)
     assert len(pattern.x) == len(pattern.y) == count
     assert pattern.x[0] == first
     assert pattern.x[-1] == pytest.approx(last, abs=1e-12)
+    assert pattern.y[:len(head_y)] == head_y
 
 
 def test_real_files_refused(corpus):
@@ -183,6 +184,9 @@ def test_2theta_scan_types(scan_type):
      "RAW3 data-record size 12 disagrees with varying-parameter bits 0x80000000 (expected 12)"),
     (raw3(range3(record_size=8)),
      "RAW3 data-record size 8 disagrees with varying-parameter bits 0x0 (expected 4)"),
+    (raw3(range3()[:200]), "truncated record at offset 712: needs 304 bytes, file has 912"),
+    (raw3(range3(extra=b"x" * 40)[:350]),
+     "truncated record at offset 1056: needs 12 bytes, file has 1062"),
     (raw3(range3(ys=[], count=0)), "range has no points"),
     (raw3(range3(), count=2), "truncated record at offset 1028: needs 4 bytes, file has 1028"),
     (raw3(range3(), tail=b"\0\0\x01"), "unaccounted nonzero bytes after the declared RAW3 ranges"),
@@ -284,10 +288,14 @@ def test_raw4_walk_failures(data, message):
     assert refused(data) == message
 
 
-def test_raw4_drive_header_limit():
+@pytest.mark.parametrize("size, message", [
+    (1048577, "RAW4 drive header exceeds 1 MiB"),
+    (1000, "truncated record at offset 221: needs 1000 bytes, file has 233"),
+])
+def test_raw4_drive_header_size(size, message):
     block = bytearray(range4())
-    struct.pack_into("<I", block, 140, 1048577)
-    assert refused(raw4(bytes(block))) == "RAW4 drive header exceeds 1 MiB"
+    struct.pack_into("<I", block, 140, size)
+    assert refused(raw4(bytes(block))) == message
 
 
 def test_raw4_too_many_ranges():

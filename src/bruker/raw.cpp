@@ -45,38 +45,40 @@ Error truncated(std::size_t offset, std::uint64_t width, std::size_t file_size) 
               std::to_string(width) + " bytes, file has " + std::to_string(file_size));
 }
 
-// The one bounds check: `width` bytes at `offset` lie inside the file.
-Status check_span(Bytes data, std::size_t offset, std::uint64_t width) {
+// The one bounds check: the `width` bytes at `offset`, when they lie inside the file.
+Result<Bytes> span_at(Bytes data, std::size_t offset, std::uint64_t width) {
   if (width > std::numeric_limits<std::size_t>::max() - offset) return fail("offset overflow");
   if (offset + width > data.size()) return truncated(offset, width, data.size());
-  return {};
+  return data.subspan(offset, width);
 }
 
-Result<std::uint32_t> u32_at(Bytes data, std::size_t offset) {
-  VORLEN_TRY(check_span(data, offset, 4));
+// Little-endian values from bytes that span_at has checked.
+std::uint32_t le32(const unsigned char* p) {
   std::uint32_t value = 0;
-  for (std::size_t i = 4; i-- > 0;) value = value << 8 | data[offset + i];
+  for (int i = 3; i >= 0; --i) value = value << 8 | p[i];
   return value;
 }
 
-Result<double> f64_at(Bytes data, std::size_t offset) {
-  VORLEN_TRY(check_span(data, offset, 8));
-  std::uint64_t bits = 0;
-  for (std::size_t i = 8; i-- > 0;) bits = bits << 8 | data[offset + i];
-  return std::bit_cast<double>(bits);
+std::uint64_t le64(const unsigned char* p) {
+  return std::uint64_t{le32(p + 4)} << 32 | le32(p);
 }
 
-Result<float> f32_at(Bytes data, std::size_t offset) {
-  VORLEN_ASSIGN(std::uint32_t bits, u32_at(data, offset));
-  return std::bit_cast<float>(bits);
+Result<std::uint32_t> u32_at(Bytes data, std::size_t offset) {
+  VORLEN_ASSIGN(const Bytes field, span_at(data, offset, 4));
+  return le32(field.data());
+}
+
+Result<double> f64_at(Bytes data, std::size_t offset) {
+  VORLEN_ASSIGN(const Bytes field, span_at(data, offset, 8));
+  return std::bit_cast<double>(le64(field.data()));
 }
 
 // A 24-byte name: bytes up to the first zero, read as Latin-1, trimmed of white space.
 Result<std::string> text_at(Bytes data, std::size_t offset) {
-  VORLEN_TRY(check_span(data, offset, kTextField));
+  VORLEN_ASSIGN(const Bytes field, span_at(data, offset, kTextField));
   std::string utf8;
-  for (std::size_t i = offset; i < offset + kTextField && data[i] != 0; ++i) {
-    const unsigned char c = data[i];
+  for (const unsigned char c : field) {
+    if (c == 0) break;
     if (c < 0x80) {
       utf8 += static_cast<char>(c);
     } else {
@@ -122,7 +124,7 @@ Result<std::size_t> range_end(Bytes data, std::size_t data_offset, std::uint32_t
                               std::uint32_t record_size) {
   if (point_count == 0) return fail("range has no points");
   const std::uint64_t bytes = std::uint64_t{point_count} * record_size;
-  VORLEN_TRY(check_span(data, data_offset, bytes));
+  VORLEN_TRY(span_at(data, data_offset, bytes));
   return data_offset + bytes;
 }
 
@@ -148,7 +150,7 @@ Result<Range> raw3_range(Bytes data, std::size_t p) {
   if (header_size < kRaw3MinRangeHeader || header_size > kMaxHeaderBytes) {
     return fail("invalid RAW3 range-header size " + std::to_string(header_size));
   }
-  VORLEN_TRY(check_span(data, p, header_size));
+  VORLEN_TRY(span_at(data, p, header_size));
 
   Range range;
   VORLEN_ASSIGN(range.point_count, u32_at(data, p + 4));
@@ -186,7 +188,7 @@ Result<Range> raw3_range(Bytes data, std::size_t p) {
 }
 
 Result<std::vector<Range>> raw3_ranges(Bytes data) {
-  VORLEN_TRY(check_span(data, 0, kRaw3FileHeader));
+  VORLEN_TRY(span_at(data, 0, kRaw3FileHeader));
   VORLEN_ASSIGN(const std::uint32_t count, u32_at(data, 12));
   if (count < 1 || count > kMaxRanges) {
     return fail("invalid RAW3 range count " + std::to_string(count));
@@ -248,7 +250,7 @@ Result<std::optional<std::string>> raw4_axis_problem(Bytes data, std::size_t dri
 }
 
 Result<Range> raw4_range(Bytes data, std::size_t p) {
-  VORLEN_TRY(check_span(data, p, kRaw4RangeHeader));
+  VORLEN_TRY(span_at(data, p, kRaw4RangeHeader));
   Range range;
   VORLEN_ASSIGN(const std::string scan_type, text_at(data, p + 32));
   VORLEN_ASSIGN(range.start, f64_at(data, p + 72));
@@ -262,7 +264,7 @@ Result<Range> raw4_range(Bytes data, std::size_t p) {
   }
   if (drive_header_size > kMaxHeaderBytes) return fail("RAW4 drive header exceeds 1 MiB");
   const std::size_t drives = p + kRaw4RangeHeader;
-  VORLEN_TRY(check_span(data, drives, drive_header_size));
+  VORLEN_TRY(span_at(data, drives, drive_header_size));
   range.data_offset = drives + drive_header_size;
   VORLEN_ASSIGN(range.data_end,
                 range_end(data, range.data_offset, range.point_count, range.record_size));
@@ -271,13 +273,17 @@ Result<Range> raw4_range(Bytes data, std::size_t p) {
   return range;
 }
 
+// A RAW4 block whose first word is 160 or 0 is a range header; any other first word is the type
+// of a generic segment.
+bool is_range_marker(std::uint32_t word) { return word == 160 || word == 0; }
+
 Result<std::vector<Range>> raw4_ranges(Bytes data) {
-  VORLEN_TRY(check_span(data, 0, kRaw4FileHeader));
+  VORLEN_TRY(span_at(data, 0, kRaw4FileHeader));
   std::vector<Range> ranges;
   std::size_t p = kRaw4FileHeader;
   while (p < data.size()) {
     VORLEN_ASSIGN(const std::uint32_t marker, u32_at(data, p));
-    if (marker != kRaw4RangeHeader && marker != 0) {
+    if (!is_range_marker(marker)) {
       VORLEN_ASSIGN(const Segment seg, segment(data, p, data.size()));
       p += seg.length;
       continue;
@@ -305,20 +311,21 @@ Result<std::vector<Range>> ranges_of(Bytes data) {
   return fail("unrecognized binary signature");
 }
 
-// range_end has checked every record against the file, so point_count may size the result.
+// Converts only the selected range. Its records were checked against the file by range_end,
+// so point_count may size the result; a record holds at least the 4-byte intensity, and the
+// 8-byte angle after it when angle_in_record is set.
 Result<Series> points(Bytes data, const Range& range) {
+  VORLEN_ASSIGN(const Bytes records,
+                span_at(data, range.data_offset, range.data_end - range.data_offset));
   Series series;
   series.x.reserve(range.point_count);
   series.y.reserve(range.point_count);
   for (std::uint32_t i = 0; i < range.point_count; ++i) {
-    const std::size_t record = range.data_offset + std::size_t{i} * range.record_size;
-    VORLEN_ASSIGN(const float intensity, f32_at(data, record));
-    double angle;
-    if (range.angle_in_record) {
-      VORLEN_ASSIGN(angle, f64_at(data, record + 4));
-    } else {
-      angle = static_cast<double>(i) * range.step + range.start;
-    }
+    const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
+    const float intensity = std::bit_cast<float>(le32(record));
+    const double angle = range.angle_in_record
+                             ? std::bit_cast<double>(le64(record + 4))
+                             : static_cast<double>(i) * range.step + range.start;
     if (!std::isfinite(angle) || !std::isfinite(intensity)) {
       return fail("nonfinite angle or intensity in point " + std::to_string(i));
     }

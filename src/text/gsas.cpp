@@ -305,7 +305,7 @@ Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_
   const bool esd = header.records == Records::Esd;
   std::vector<double> values;
   // A free-form value takes 2 bytes at least: a digit and a separator.
-  values.reserve(reservation(header.channels, body_bytes, 2) * (esd ? 2 : 1));
+  values.reserve(reservation(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
   std::string_view line;
   while (lines.next(line)) {
     VORLEN_TRY(esd ? append_esd_line(line, values) : append_std_line(line, values));

@@ -89,8 +89,8 @@ bool is_two_theta_label(std::string_view label) {
 
 // A field is named by its AxisId unless that is absent or blank, then by its FieldName.
 std::string_view field_label(const xml::Element& field) {
-  std::optional<std::string_view> axis_id = field.attr("AxisId");
-  if (axis_id && !text::trim(*axis_id).empty()) return text::trim(*axis_id);
+  std::string_view axis_id = text::trim(field.attr("AxisId").value_or(std::string_view()));
+  if (!axis_id.empty()) return axis_id;
   return text::trim(field.attr("FieldName").value_or(std::string_view()));
 }
 

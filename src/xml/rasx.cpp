@@ -107,7 +107,7 @@ Result<Series> read_profile(std::string_view profile) {
     if (line.empty()) continue;
     text::Tokens tokens(line);
     std::string_view token;
-    tokens.next(token);
+    tokens.next(token);  // a trimmed, non-empty line always has a first token
     VORLEN_ASSIGN(double x, xml::number(token));
     if (!tokens.next(token)) return Error::parse("RASX missing intensity");
     VORLEN_ASSIGN(double y, xml::number(token));
@@ -135,9 +135,7 @@ Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
     VORLEN_ASSIGN(xml::Element root, xml::member_document(archive, "root.xml"));
     entries = scan_entries(root);
   }
-  if (index >= entries.size()) {
-    return xml::scan_out_of_range(index, entries.size());
-  }
+  if (index >= entries.size()) return xml::scan_out_of_range(index, entries.size());
   const ScanEntry& entry = entries[index];
   if (entry.conditions) VORLEN_TRY(check_conditions(archive, *entry.conditions));
 
