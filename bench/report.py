@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Prints one table from the outputs of the two benchmarks.
+
+    bench/report.py CPP_JSON PY_JSON
+
+Per format and size: reader and floor throughput (CPU time, so that other load on the machine
+weighs less), the reader's share of the floor's speed against its target, and for the XML and
+archive formats the share of the read spent in expat and libzip. Then the Python figures.
+"""
+
+import json
+import sys
+
+TARGETS = {"text": 0.70, "raw": 0.70, "xml": 0.60, "archive": 0.60}
+KINDS = {"raw3": "raw", "raw4": "raw", "xrdml": "xml", "brml": "archive", "rasx": "archive"}
+
+
+def cpp_table(path):
+    runs = {}
+    for run in json.load(open(path))["benchmarks"]:
+        if run.get("error_occurred"):
+            print(f"{run['name']}: {run.get('error_message')}")
+            continue
+        what, fmt, points = run["name"].split("/")
+        runs.setdefault((fmt, int(points)), {})[what] = run
+    print(f"{'format':<12}{'points':>9}{'reader MB/s':>13}{'Mpts/s':>8}{'floor MB/s':>12}"
+          f"{'reader/floor':>14}{'target':>8}{'libs share':>12}")
+    missed = 0
+    for (fmt, points), found in sorted(runs.items(), key=lambda item: (item[0][1], item[0][0])):
+        if "read" not in found or "limit" not in found:
+            continue
+        read, limit = found["read"], found["limit"]
+        ratio = limit["cpu_time"] / read["cpu_time"]
+        target = TARGETS[KINDS.get(fmt, "text")]
+        share = f"{found['libs']['cpu_time'] / read['cpu_time']:.0%}" if "libs" in found else ""
+        flag = "" if ratio >= target else "  MISSED"
+        missed += bool(flag)
+        print(f"{fmt:<12}{points:>9}{read['bytes_per_second'] / 1e6:>13.1f}"
+              f"{read['points/s'] / 1e6:>8.1f}{limit['bytes_per_second'] / 1e6:>12.1f}"
+              f"{ratio:>13.0%} {target:>7.0%}{share:>12}{flag}")
+    return missed
+
+
+def py_table(path):
+    result = json.load(open(path))
+    seconds, memory = result["seconds"], result["memory"]
+    print(f"\nPython, {result['file']} (best times)")
+    for key, value in seconds.items():
+        print(f"  {key:<16}{value * 1000:9.1f} ms")
+    speedup = seconds["numpy.loadtxt"] / seconds["read_bytes"]
+    overhead = seconds["read_bytes+x+y"] / (seconds["read_bytes"] + seconds["lists floor"])
+    print(f"  numpy.loadtxt / read_bytes           {speedup:5.2f}   target >= 2")
+    print(f"  (read_bytes+x+y) / (read + floor)    {overhead:5.2f}   target <= 1.15")
+    print(f"  peak memory of the read  {memory['read bytes'] / 2**20:7.1f} MiB   allowed "
+          f"{memory['allowed bytes'] / 2**20:.1f} MiB (input + 20 B/point); "
+          f"the lists add {memory['lists bytes'] / 2**20:.1f} MiB")
+    return (speedup < 2) + (overhead > 1.15) + (memory["read bytes"] > memory["allowed bytes"])
+
+
+def main(argv):
+    missed = cpp_table(argv[1]) + py_table(argv[2])
+    print(f"\n{missed} target(s) missed" if missed else "\nall targets met")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
