@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,20 @@ char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+
+// Byte classes for the hot loops: kOther bytes are ASCII that is neither white space nor a
+// comma, so they end a trim or continue a token without further tests.
+constexpr unsigned char kOther = 0, kSpace = 1, kComma = 2, kSpaceOrComma = kSpace | kComma,
+                        kNonAscii = 4;
+constexpr std::array<unsigned char, 256> byte_class = [] {
+  std::array<unsigned char, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    if (b >= 0x80) table[b] = kNonAscii;
+    else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) table[b] = kSpace;
+    else if (b == ',') table[b] = kComma;
+  }
+  return table;
+}();
 
 // Decodes the code point at s[at] (the text is valid UTF-8) and its byte length.
 char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) {
@@ -93,6 +108,7 @@ std::size_t white_space_before(std::string_view s, std::size_t end) {
 }
 
 std::string_view trim_left(std::string_view s) {
+  if (!s.empty() && byte_class[static_cast<unsigned char>(s.front())] == kOther) return s;
   std::size_t at = 0;
   while (at < s.size()) {
     std::size_t n = white_space_at(s, at);
@@ -103,6 +119,7 @@ std::string_view trim_left(std::string_view s) {
 }
 
 std::string_view trim_right(std::string_view s) {
+  if (!s.empty() && byte_class[static_cast<unsigned char>(s.back())] == kOther) return s;
   std::size_t end = s.size();
   while (end > 0) {
     std::size_t n = white_space_before(s, end);
@@ -110,6 +127,21 @@ std::string_view trim_right(std::string_view s) {
     end -= n;
   }
   return s.substr(0, end);
+}
+
+std::size_t line_count(std::string_view text) {
+  // Eight bytes at a time: the bytes equal to LF become zero, and zero bytes are counted exactly.
+  constexpr std::uint64_t ones = 0x0101010101010101ULL, low7 = 0x7F7F7F7F7F7F7F7FULL;
+  std::size_t breaks = 0, at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    word ^= ones * '\n';
+    std::uint64_t zero_bytes = ~(((word & low7) + low7) | word | low7);
+    breaks += static_cast<std::size_t>(std::popcount(zero_bytes));
+  }
+  breaks += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), '\n'));
+  return breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
 }
 
 bool Lines::next(std::string_view& line) {
@@ -128,26 +160,30 @@ bool Lines::next(std::string_view& line) {
 }
 
 bool Tokens::next(std::string_view& token) {
-  auto separator_at = [&](std::size_t at) -> std::size_t {
-    unsigned char b = static_cast<unsigned char>(rest_[at]);
-    if (b < 0x80) return is_ascii_space(b) || (comma_ && b == ',') ? 1 : 0;
-    return white_space_at(rest_, at);
+  const unsigned char separator = comma_ ? kSpaceOrComma : kSpace;
+  const char* p = rest_.data();
+  const char* const end = p + rest_.size();
+  // Length of the separator at `at`: ASCII by table lookup, the rest by the Unicode test.
+  auto separator_length = [&](const char* at) -> std::size_t {
+    unsigned char b = static_cast<unsigned char>(*at);
+    if (b < 0x80) return (byte_class[b] & separator) != 0 ? 1 : 0;
+    return white_space_at(std::string_view(at, static_cast<std::size_t>(end - at)), 0);
   };
-  std::size_t at = 0;
-  while (at < rest_.size()) {
-    std::size_t n = separator_at(at);
-    if (n == 0) break;
-    at += n;
-  }
-  if (at == rest_.size()) {
+  std::size_t n = 0;
+  while (p < end && (n = separator_length(p)) != 0) p += n;
+  if (p == end) {
     rest_ = {};
     return false;
   }
-  std::size_t end = at;
-  std::size_t n = 0;
-  while (end < rest_.size() && (n = separator_at(end)) == 0) ++end;
-  token = rest_.substr(at, end - at);
-  rest_.remove_prefix(end < rest_.size() ? end + n : end);
+  const char* const first = p;
+  for (;;) {
+    // Plain ASCII token characters, the bulk of any number, need one lookup each.
+    while (p < end && byte_class[static_cast<unsigned char>(*p)] == kOther) ++p;
+    if (p == end || (n = separator_length(p)) != 0) break;
+    ++p;
+  }
+  token = std::string_view(first, static_cast<std::size_t>(p - first));
+  rest_ = std::string_view(p + n, static_cast<std::size_t>(end - p - n));
   return true;
 }
 

@@ -39,6 +39,9 @@ class Lines {
   std::string_view rest_;
 };
 
+// The number of lines of a text: an upper bound for the rows of any line-oriented reader.
+std::size_t line_count(std::string_view text);
+
 // The non-empty pieces of a line split at white space (Tokens) or at white space and commas
 // (Fields).
 class Tokens {

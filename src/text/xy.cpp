@@ -1,6 +1,7 @@
 // Plain two-column text: one point per line, anything that does not start with two numbers
 // skipped, binary data and non-finite values refused.
 #include <cmath>
+#include <cstring>
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
@@ -25,13 +26,18 @@ std::string_view drop_leading_byte_order_marks(std::string_view line) {
 
 Result<Series> parse_xy(Bytes data) {
   VORLEN_ASSIGN(Text decoded, decode(data));
+  const std::string_view text = decoded.view();
+  // NUL is not white space, so the line holding the first NUL is the first line that fails.
+  const char* const first_nul = static_cast<const char*>(std::memchr(text.data(), 0, text.size()));
   std::vector<double> x, y;
-  text::Lines lines(decoded.view());
+  x.reserve(text::line_count(text));
+  y.reserve(x.capacity());
+  text::Lines lines(text);
   std::string_view line;
   while (lines.next(line)) {
     line = drop_leading_byte_order_marks(text::trim(line));
     if (line.empty()) continue;
-    if (line.find('\0') != std::string_view::npos) {
+    if (first_nul != nullptr && first_nul >= line.data() && first_nul < line.data() + line.size()) {
       return Error::parse("Binary data supplied to an ASCII pattern reader");
     }
     if (is_comment_marker(line.front())) continue;
