@@ -17,11 +17,11 @@
 #include <fast_float/fast_float.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -239,8 +239,11 @@ std::vector<Entry> load(const std::string& dir) {
           entry.stride >> entry.start >> entry.step)) {
       continue;
     }
-    std::ifstream file(dir + "/" + entry.file, std::ios::binary);
-    entry.bytes.assign(std::istreambuf_iterator<char>(file), {});
+    std::ifstream file(dir + "/" + entry.file, std::ios::binary | std::ios::ate);
+    entry.bytes.resize(static_cast<std::size_t>(std::max<std::streamoff>(file.tellg(), 0)));
+    file.seekg(0);
+    file.read(reinterpret_cast<char*>(entry.bytes.data()),
+              static_cast<std::streamsize>(entry.bytes.size()));
     entries.push_back(std::move(entry));
   }
   return entries;
