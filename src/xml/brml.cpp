@@ -77,14 +77,7 @@ std::string_view view_kind(const xml::Element& view) {
 }
 
 bool is_two_theta_label(std::string_view label) {
-  constexpr std::string_view wanted = "twotheta";
-  if (label.size() != wanted.size()) return false;
-  for (std::size_t i = 0; i < label.size(); ++i) {
-    char c = label[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != wanted[i]) return false;
-  }
-  return true;
+  return text::equals_ignoring_ascii_case(label, "twotheta");
 }
 
 // A field is named by its AxisId unless that is absent or blank, then by its FieldName.
