@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstring>
 #include <memory>
 #include <algorithm>
 
@@ -47,28 +48,37 @@ struct FdCloser {
   void operator()(const int* fd) const { ::close(*fd); }
 };
 
+// The file's bytes; the buffer is not zero-filled first, since read() overwrites it.
+struct FileBytes {
+  std::unique_ptr<unsigned char[]> data;
+  std::size_t size = 0;
+};
+
 // The whole file in one buffer, sized from the open handle and read straight into it; a file
 // whose size the system does not report (a pipe, /proc) is read until its end.
-Result<std::vector<unsigned char>> read_file(const std::string& path) {
+Result<FileBytes> read_file(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Error::io_errno(errno);
   std::unique_ptr<const int, FdCloser> closer(&fd);
   struct stat info {};
   if (::fstat(fd, &info) != 0) return Error::io_errno(errno);
-  std::vector<unsigned char> bytes(S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1
-                                                         : 65536);
-  std::size_t filled = 0;
+  std::size_t capacity = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 65536;
+  FileBytes bytes{std::make_unique_for_overwrite<unsigned char[]>(capacity), 0};
   for (;;) {
-    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
-    ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (bytes.size == capacity) {
+      auto larger = std::make_unique_for_overwrite<unsigned char[]>(capacity * 2);
+      std::memcpy(larger.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(larger);
+      capacity *= 2;
+    }
+    ssize_t got = ::read(fd, bytes.data.get() + bytes.size, capacity - bytes.size);
     if (got < 0) {
       if (errno == EINTR) continue;
       return Error::io_errno(errno);
     }
     if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+    bytes.size += static_cast<std::size_t>(got);
   }
-  bytes.resize(filled);
   return bytes;
 }
 
@@ -77,7 +87,9 @@ Result<std::vector<unsigned char>> read_file(const std::string& path) {
 Result<Pattern> Pattern::create(std::vector<double> x, std::vector<double> y) {
   if (x.size() != y.size()) return Error::parse("x and y must have the same length");
   if (x.empty()) return Error::parse("pattern contains no points");
-  if (!all_finite(x) || !strictly_increasing(x)) {
+  // A strictly increasing run between finite ends is finite throughout (NaN fails every
+  // comparison), so one pass of comparisons checks both.
+  if (!std::isfinite(x.front()) || !std::isfinite(x.back()) || !strictly_increasing(x)) {
     return Error::parse("x values must be finite and strictly increasing");
   }
   if (!all_finite(y)) return Error::parse("y values must be finite");
@@ -89,8 +101,8 @@ Result<Pattern> read_with_options(std::string_view path, const ReadOptions& opti
   if (path.find('\0') != std::string_view::npos) {
     return Error::io("path contains a NUL byte");
   }
-  VORLEN_ASSIGN(std::vector<unsigned char> bytes, read_file(std::string(path)));
-  return finish(bytes, path, options);
+  VORLEN_ASSIGN(FileBytes bytes, read_file(std::string(path)));
+  return finish(Bytes(bytes.data.get(), bytes.size), path, options);
 }
 
 Result<Pattern> read_bytes_with_options(Bytes data, std::string_view filename,
