@@ -179,7 +179,10 @@ bool is_counter(std::string_view counter) {
 // The intensity of one fixed STD field, or nothing when the field is not in fixed form.
 std::optional<double> fixed_std_value(std::string_view field) {
   const std::string_view value = trim(field.substr(kCounterWidth));
-  if (value.empty() || !is_counter(trim(field.substr(0, kCounterWidth)))) return std::nullopt;
+  if (value.empty()) return std::nullopt;
+  // Most counters are left blank: two spaces need no trimming.
+  const std::string_view counter = field.substr(0, kCounterWidth);
+  if (counter != "  " && !is_counter(trim(counter))) return std::nullopt;
   const Result<double> parsed = number(value);
   if (!parsed) return std::nullopt;
   return *parsed;

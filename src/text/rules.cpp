@@ -286,7 +286,7 @@ bool parse_decimal(std::string_view token, double& value) {
   return true;
 }
 
-Result<double> number(std::string_view token) {
+Result<double> detail::number_retried(std::string_view token) {
   double value = 0;
   bool parsed = parse_decimal(token, value);
   if (!parsed && token.find_first_of("Dd") != std::string_view::npos) {

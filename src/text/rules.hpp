@@ -3,6 +3,7 @@
 // caller's text. Texts handed in are valid UTF-8 (the output of decode).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -68,9 +69,19 @@ std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_
 // Returns false when the syntax is refused; the value may be infinite or NaN.
 bool parse_decimal(std::string_view token, double& value);
 
+namespace detail {
+// The text-number rule for a token that is not a finite decimal at first reading.
+Result<double> number_retried(std::string_view token);
+}  // namespace detail
+
 // The text-number rule: decimal syntax, then a retry with D/d read as E, finite values only.
 // Messages: "Invalid numeric value {quoted}", "Non-finite numeric value {quoted}".
-Result<double> number(std::string_view token);
+// Inline so that the common case, a finite decimal, costs no Result passed through memory.
+inline Result<double> number(std::string_view token) {
+  double value = 0;
+  if (parse_decimal(token, value) && std::isfinite(value)) return value;
+  return detail::number_retried(token);
+}
 
 // An optional '+' then one or more ASCII digits, fitting 64 bits unsigned; nothing else.
 bool parse_unsigned(std::string_view s, std::uint64_t& value);
