@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -55,7 +56,11 @@ Result<Bytes> span_at(Bytes data, std::size_t offset, std::uint64_t width) {
 // Little-endian values from bytes that span_at has checked.
 std::uint32_t le32(const unsigned char* p) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | p[i];
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, p, sizeof value);  // one load on little-endian hosts
+  } else {
+    for (int i = 3; i >= 0; --i) value = value << 8 | p[i];
+  }
   return value;
 }
 
@@ -320,17 +325,29 @@ Result<Series> points(Bytes data, const Range& range) {
   Series series;
   series.x.reserve(range.point_count);
   series.y.reserve(range.point_count);
-  for (std::uint32_t i = 0; i < range.point_count; ++i) {
-    const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
-    const float intensity = std::bit_cast<float>(le32(record));
-    const double angle = range.angle_in_record
-                             ? std::bit_cast<double>(le64(record + 4))
-                             : static_cast<double>(i) * range.step + range.start;
-    if (!std::isfinite(angle) || !std::isfinite(intensity)) {
-      return fail("nonfinite angle or intensity in point " + std::to_string(i));
+  // One loop per angle source, so the per-point work has no branch on it.
+  auto convert = [&](auto angle_of) -> Status {
+    for (std::uint32_t i = 0; i < range.point_count; ++i) {
+      const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
+      const double intensity = std::bit_cast<float>(le32(record));
+      const double angle = angle_of(record, i);
+      // Finite values stay finite after subtracting themselves; infinities and NaN do not.
+      if ((angle - angle) + (intensity - intensity) != 0) {
+        return fail("nonfinite angle or intensity in point " + std::to_string(i));
+      }
+      series.x.push_back(angle);
+      series.y.push_back(intensity);
     }
-    series.x.push_back(angle);
-    series.y.push_back(static_cast<double>(intensity));
+    return {};
+  };
+  if (range.angle_in_record) {
+    VORLEN_TRY(convert([](const unsigned char* record, std::uint32_t) {
+      return std::bit_cast<double>(le64(record + 4));
+    }));
+  } else {
+    VORLEN_TRY(convert([&range](const unsigned char*, std::uint32_t i) {
+      return static_cast<double>(i) * range.step + range.start;
+    }));
   }
   return series;
 }
