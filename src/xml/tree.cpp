@@ -80,7 +80,10 @@ struct ParserFree {
 // an error the failing construct starts there.
 class Builder {
  public:
-  explicit Builder(std::string_view text) : text_(text) { stack_.emplace_back(); }
+  explicit Builder(std::string_view text) : text_(text) {
+    stack_.reserve(max_open_elements + 2);  // the open elements never move
+    stack_.emplace_back();
+  }
 
   Result<Element> run();
 
@@ -134,14 +137,15 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
     return;
   }
   b.advance_mark();
-  Element e;
+  // Built in place on the stack: no temporary Element is moved.
+  Element& e = b.stack_.emplace_back();
   e.name = after_first_colon(name);
   std::size_t n = 0;
   while (atts[2 * n]) ++n;
+  if (n == 0) return;
   e.attributes.reserve(n);
   for (std::size_t i = 0; i < n; ++i)
     e.attributes.emplace_back(after_last_colon(atts[2 * i]), atts[2 * i + 1]);
-  b.stack_.push_back(std::move(e));
 }
 
 void Builder::on_end(void* self, const XML_Char*) {
@@ -152,9 +156,10 @@ void Builder::on_end(void* self, const XML_Char*) {
     b.stop(Error::parse("unexpected XML closing element"));
     return;
   }
-  Element done = std::move(b.stack_.back());
+  // Moved once, straight from the stack into its parent.
+  Element& parent = b.stack_[b.stack_.size() - 2];
+  parent.children.push_back(std::move(b.stack_.back()));
   b.stack_.pop_back();
-  b.stack_.back().children.push_back(std::move(done));
 }
 
 // Plain text, CDATA content and resolved references all arrive here and grow the text in place.
