@@ -245,3 +245,9 @@ def test_error_mapping(data, name, message):
 def test_single_pattern_formats_refuse_other_indexes():
     with pytest.raises(ValueError, match="^Parse error: this format has one pattern; index must be 0$"):
         vorlen.read_bytes(XY, "a.xy", index=1)
+
+
+def test_replacing_the_pattern_attribute_cannot_corrupt_memory(monkeypatch):
+    monkeypatch.setattr(vorlen, "Pattern", int)
+    with pytest.raises(TypeError, match="replaced"):
+        vorlen.read_bytes(XY, "a.xy")

@@ -86,8 +86,21 @@ int as_options(const char* function, PyObject* index, PyObject* block, vorlen::R
   return 0;
 }
 
+void pattern_dealloc(PyObject* self);
+
+// The type results are made of. It is looked up on the module (which has no state of its own),
+// so make sure it still is ours: an object of another layout would be written out of bounds.
 PyTypeObject* pattern_type_of(PyObject* module) {
-  return reinterpret_cast<PyTypeObject*>(PyObject_GetAttrString(module, "Pattern"));
+  PyObject* found = PyObject_GetAttrString(module, "Pattern");
+  if (found == nullptr) return nullptr;
+  auto* type = reinterpret_cast<PyTypeObject*>(found);
+  if (!PyType_Check(found) || !PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE) ||
+      PyType_GetSlot(type, Py_tp_dealloc) != reinterpret_cast<void*>(pattern_dealloc)) {
+    Py_DECREF(found);
+    PyErr_SetString(PyExc_TypeError, "vorlen.Pattern has been replaced by another object");
+    return nullptr;
+  }
+  return type;
 }
 
 PyObject* call_with_type(PyObject* module, auto read) {

@@ -1,5 +1,6 @@
 // Plain two-column text: one point per line, anything that does not start with two numbers
 // skipped, binary data and non-finite values refused.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -30,7 +31,9 @@ Result<Series> parse_xy(Bytes data) {
   // NUL is not white space, so the line holding the first NUL is the first line that fails.
   const char* const first_nul = static_cast<const char*>(std::memchr(text.data(), 0, text.size()));
   std::vector<double> x, y;
-  x.reserve(text::line_count(text));
+  // One row per line at most; a data row takes about 8 bytes or more, so a text of blank or
+  // tiny lines never reserves more than twice its own size.
+  x.reserve(std::min(text::line_count(text), text.size() / 8));
   y.reserve(x.capacity());
   text::Lines lines(text);
   std::string_view line;
