@@ -74,45 +74,6 @@ bool is_printable(char32_t c) {
   }
 }
 
-// Digits with at most one point and an optional exponent of up to four digits, whose digits
-// read as one integer of at most 2^53 with a power of ten between 1e-22 and 1e22: the integer
-// and the power are exact doubles, so one multiplication or division gives the correctly
-// rounded value, the one fast_float returns. Any other body is left to fast_float.
-bool short_decimal(std::string_view body, double& value) {
-  static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const char* p = body.data();
-  const char* const end = p + body.size();
-  std::uint64_t mantissa = 0;
-  int digits = 0, after_point = 0;
-  for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits) {
-    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-  }
-  if (p < end && *p == '.') {
-    for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits, ++after_point) {
-      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-    }
-  }
-  if (digits == 0 || digits > 19 || mantissa > (std::uint64_t{1} << 53)) return false;
-  int exponent = 0;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    const char* const first = p;
-    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) exponent = exponent * 10 + (*p - '0');
-    if (p == first || p - first > 4) return false;
-    if (negative) exponent = -exponent;
-  }
-  if (p != end) return false;
-  exponent -= after_point;
-  if (exponent < -22 || exponent > 22) return false;
-  const double integer = static_cast<double>(mantissa);
-  value = exponent < 0 ? integer / powers_of_ten[-exponent] : integer * powers_of_ten[exponent];
-  return true;
-}
-
 constexpr std::array<std::string_view, 16> refused_axis_keys = {
     "x",   "y",   "z",   "d",    "q",    "phi",   "chi",   "khi",
     "psi", "tof", "beta", "time", "theta", "omega", "alpha", "2thetarad"};
@@ -268,8 +229,6 @@ bool parse_decimal(std::string_view token, double& value) {
     } else {
       return false;
     }
-  } else if (short_decimal(body, value)) {
-    // Short decimals, the bulk of any data file, are exact without fast_float.
   } else {
     if (!((first >= '0' && first <= '9') || first == '.')) return false;
     const char* end = body.data() + body.size();
