@@ -96,7 +96,12 @@ def gsas_declaring(channels, record):
     rows = {"STD": ["       1       2       3       4"],
             "ESD": ["       1       1       2       1"],
             "FXYE": ["1000 1 1", "1005 2 1"]}[record]
-    return "\n".join([f"title", f"BANK 1 {channels} 1 CONST 1000 5 0 0 {record}", *rows, ""]).encode()
+    return "\n".join(["title", f"BANK 1 {channels} 1 CONST 1000 5 0 0 {record}", *rows, ""]).encode()
+
+
+def ras_declaring(points):
+    return (f"*RAS_HEADER_START\n*MEAS_DATA_COUNT \"{points}\"\n*RAS_HEADER_END\n"
+            "*RAS_INT_START\n10 1\n11 2\n*RAS_INT_END\n").encode()
 
 
 def chi_declaring(points):
@@ -135,6 +140,8 @@ CASES = {
                            ("ValueError", f"Parse error: GSAS ESD: data is shorter than the declared {HUGE} channels")),
     "gsas_fxye_huge_bank": (lambda: gsas_declaring(HUGE, "FXYE"), "big.fxye", 0,
                             ("ValueError", f"Parse error: GSAS FXYE: BANK declares {HUGE} points but 2 were read")),
+    "ras_huge_count": (lambda: ras_declaring(HUGE), "big.ras", 0,
+                       ("ValueError", "Parse error: RAS: declared point count disagrees with intensity block")),
     "chi_huge_count": (lambda: chi_declaring(HUGE), "big.chi", 0,
                        ("ValueError", f"Parse error: CHI: header declares {HUGE} points but 3 were read")),
     "xy_200mb_line_of_letters": (lambda: b"a" * 200_000_000, "big.xy", 0,
