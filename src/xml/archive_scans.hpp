@@ -13,10 +13,10 @@
 
 namespace vorlen::xml {
 
-// Extracts one member and parses it; the member's bytes are dropped once the tree is built.
+// Extracts one member and parses it; the tree keeps the member's bytes.
 inline Result<Element> member_document(Archive& archive, std::string_view name) {
   VORLEN_ASSIGN(std::vector<unsigned char> bytes, archive.member(name));
-  return document(Bytes(bytes.data(), bytes.size()));
+  return owned_document(std::move(bytes));
 }
 
 inline Error scan_out_of_range(std::uint64_t index, std::uint64_t count) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,20 @@
 #include "text/rules.hpp"
 
 namespace vorlen::xml {
+
+// What the views of a tree point into: the document's bytes (when the tree took them over), their
+// decoded text, and the texts that had to be joined from several pieces.
+struct Element::Storage {
+  std::vector<unsigned char> bytes;
+  Text text = Text::borrowed({});
+  // A deque never moves what it holds, so views of its strings stay valid.
+  std::deque<std::string> joined;
+};
+
+Element::Element() = default;
+Element::Element(Element&&) noexcept = default;
+Element& Element::operator=(Element&&) noexcept = default;
+Element::~Element() = default;
 
 void Element::descendants(std::string_view wanted, std::vector<const Element*>& out) const {
   if (name == wanted) out.push_back(this);
@@ -75,12 +90,25 @@ struct ParserFree {
   void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
 };
 
+// The character data of one open element. While each piece expat delivers is the next bytes of
+// the source, as they stand, the text stays a view of the source; a reference, a normalised line
+// end or a child in between makes it a joined copy. The buffer keeps its capacity for the next
+// element opened at the same depth.
+struct OpenText {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool joined = false;
+  std::string buffer;
+};
+
 // Receives expat's events. The stack's bottom entry is a nameless holder for what stands outside
 // the root element. `mark_` is the input offset just past the last event delivered, so that on
 // an error the failing construct starts there.
 class Builder {
  public:
-  explicit Builder(std::string_view text) : text_(text) {
+  explicit Builder(Element::Storage& storage)
+      : text_(skip_blank_prolog(storage.text.view())), storage_(storage),
+        open_texts_(max_open_elements + 2) {
     stack_.reserve(max_open_elements + 2);  // the open elements never move
     stack_.emplace_back();
   }
@@ -95,14 +123,19 @@ class Builder {
   static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
 
   void advance_mark();
+  void add_text(OpenText& open, std::size_t at, std::string_view piece);
+  std::string_view close_text(OpenText& open);
   void stop(Error error);
   bool starts_empty_element() const;
   Error parse_error() const;
   Result<Element> finish();
 
   std::string_view text_;
+  Element::Storage& storage_;
   XML_Parser parser_ = nullptr;
   std::vector<Element> stack_;
+  // open_texts_[i] is the text of stack_[i].
+  std::vector<OpenText> open_texts_;
   std::size_t mark_ = 0;
   std::optional<Error> failure_;
 };
@@ -139,6 +172,10 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
   b.advance_mark();
   // Built in place on the stack: no temporary Element is moved.
   Element& e = b.stack_.emplace_back();
+  OpenText& open = b.open_texts_[b.stack_.size() - 1];
+  open.begin = open.end = 0;
+  open.joined = false;
+  open.buffer.clear();
   e.name = after_first_colon(name);
   std::size_t n = 0;
   while (atts[2 * n]) ++n;
@@ -156,18 +193,44 @@ void Builder::on_end(void* self, const XML_Char*) {
     b.stop(Error::parse("unexpected XML closing element"));
     return;
   }
+  b.stack_.back().text = b.close_text(b.open_texts_[b.stack_.size() - 1]);
   // Moved once, straight from the stack into its parent.
   Element& parent = b.stack_[b.stack_.size() - 2];
   parent.children.push_back(std::move(b.stack_.back()));
   b.stack_.pop_back();
 }
 
-// Plain text, CDATA content and resolved references all arrive here and grow the text in place.
+// Plain text, CDATA content and resolved references all arrive here.
 void Builder::on_text(void* self, const XML_Char* s, int len) {
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
-  b.advance_mark();
-  b.stack_.back().text.append(s, static_cast<std::size_t>(len));
+  const XML_Index at = XML_GetCurrentByteIndex(b.parser_);
+  if (at >= 0) b.mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(b.parser_);
+  // A negative index is never a source position: the piece is joined.
+  b.add_text(b.open_texts_[b.stack_.size() - 1],
+             at >= 0 ? static_cast<std::size_t>(at) : b.text_.size() + 1,
+             std::string_view(s, static_cast<std::size_t>(len)));
+}
+
+void Builder::add_text(OpenText& open, std::size_t at, std::string_view piece) {
+  if (!open.joined) {
+    const bool empty = open.begin == open.end;
+    // The bytes are compared, so a piece that expat changed (a line end, a reference) never
+    // passes for the source.
+    if ((empty || at == open.end) && at <= text_.size() && text_.substr(at, piece.size()) == piece) {
+      if (empty) open.begin = at;
+      open.end = at + piece.size();
+      return;
+    }
+    open.buffer.assign(text_.substr(open.begin, open.end - open.begin));
+    open.joined = true;
+  }
+  open.buffer.append(piece);
+}
+
+std::string_view Builder::close_text(OpenText& open) {
+  if (!open.joined) return text_.substr(open.begin, open.end - open.begin);
+  return storage_.joined.emplace_back(open.buffer);
 }
 
 // Comments, declarations, processing instructions and markup outside the root: ignored, but
@@ -221,7 +284,7 @@ Error Builder::parse_error() const {
 Result<Element> Builder::finish() {
   if (stack_.size() != 1) return Error::parse("truncated XML document");
   Element& holder = stack_.front();
-  if (holder.children.size() != 1 || !text::trim(holder.text).empty())
+  if (holder.children.size() != 1 || !text::trim(close_text(open_texts_.front())).empty())
     return Error::parse("XML must contain exactly one root element");
   return std::move(holder.children.front());
 }
@@ -251,11 +314,26 @@ Result<Element> Builder::run() {
   return finish();
 }
 
+// Parses the decoded text of the storage, which the root then holds.
+Result<Element> stored_document(std::unique_ptr<Element::Storage> storage) {
+  VORLEN_ASSIGN(Element root, Builder(*storage).run());
+  root.storage = std::move(storage);
+  return root;
+}
+
 }  // namespace
 
 Result<Element> document(Bytes bytes) {
-  VORLEN_ASSIGN(const Text text, decode(bytes));
-  return Builder(skip_blank_prolog(text.view())).run();
+  auto storage = std::make_unique<Element::Storage>();
+  VORLEN_ASSIGN(storage->text, decode(bytes));
+  return stored_document(std::move(storage));
+}
+
+Result<Element> owned_document(std::vector<unsigned char> bytes) {
+  auto storage = std::make_unique<Element::Storage>();
+  storage->bytes = std::move(bytes);
+  VORLEN_ASSIGN(storage->text, decode(Bytes(storage->bytes.data(), storage->bytes.size())));
+  return stored_document(std::move(storage));
 }
 
 std::string_view skip_blank_prolog(std::string_view text) {

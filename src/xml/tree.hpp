@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,12 +16,23 @@
 namespace vorlen::xml {
 
 // One element: local name (prefix dropped), attributes in document order (key after its last
-// colon, value normalised), direct character data untrimmed, child elements.
+// colon, value normalised), direct character data untrimmed, child elements. The text of every
+// element of a tree is a view into storage held by the tree's root (the document's bytes, or a
+// copy where the text is not one piece of them), so an element lives only as long as its root.
 struct Element {
+  struct Storage;
+
+  Element();
+  Element(Element&&) noexcept;
+  Element& operator=(Element&&) noexcept;
+  ~Element();
+
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;
-  std::string text;
+  std::string_view text;
   std::vector<Element> children;
+  // Set on the root only.
+  std::unique_ptr<Storage> storage;
 
   // Appends this element (when its name matches) and then its descendants, depth-first, in
   // document order.
@@ -35,6 +47,8 @@ struct Element {
 // Decodes the bytes and parses one whole document into its root element. Refuses document type
 // declarations and more than 128 nested elements.
 Result<Element> document(Bytes bytes);
+// The same for bytes that the tree keeps, so that its texts can point into them.
+Result<Element> owned_document(std::vector<unsigned char> bytes);
 
 // The text without the blank characters before its first markup. Such text lies outside the root
 // and means nothing, but expat refuses an XML declaration that does not open its input.
