@@ -62,7 +62,7 @@ bool is_conditions(std::string_view lowered) {
 }
 
 std::string member_path(const xml::Element& measurement, std::string_view name) {
-  std::string path = measurement.name;
+  std::string path(measurement.name);
   path += '/';
   path += name;
   return path;

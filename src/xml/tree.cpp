@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "parser/decode.hpp"
 #include "text/rules.hpp"
@@ -17,22 +18,21 @@
 namespace vorlen::xml {
 
 // What the views of a tree point into: the document's bytes (when the tree took them over), their
-// decoded text, and the texts that had to be joined from several pieces.
+// decoded text, the elements in document order, and the names and texts that had to be copied.
 struct Element::Storage {
   std::vector<unsigned char> bytes;
   Text text = Text::borrowed({});
+  std::vector<Element> elements;
   // A deque never moves what it holds, so views of its strings stay valid.
-  std::deque<std::string> joined;
+  std::deque<std::string> copies;
 };
 
-Element::Element() = default;
-Element::Element(Element&&) noexcept = default;
-Element& Element::operator=(Element&&) noexcept = default;
-Element::~Element() = default;
+void Element::StorageDelete::operator()(Storage* storage) const { delete storage; }
 
 void Element::descendants(std::string_view wanted, std::vector<const Element*>& out) const {
   if (name == wanted) out.push_back(this);
-  for (const Element& c : children) c.descendants(wanted, out);
+  for (const Element& e : children.descendants())
+    if (e.name == wanted) out.push_back(&e);
 }
 
 std::vector<const Element*> Element::all(std::string_view wanted) const {
@@ -101,16 +101,16 @@ struct OpenText {
   std::string buffer;
 };
 
-// Receives expat's events. The stack's bottom entry is a nameless holder for what stands outside
-// the root element. `mark_` is the input offset just past the last event delivered, so that on
-// an error the failing construct starts there.
+// Receives expat's events. Elements are appended to the storage's array as they open; `open_`
+// holds the indices of the open ones, and open_texts_[d] the text at depth d, where depth 0 is
+// what stands outside the root element. `mark_` is the input offset just past the last event
+// delivered, so that on an error the failing construct starts there.
 class Builder {
  public:
   explicit Builder(Element::Storage& storage)
       : text_(skip_blank_prolog(storage.text.view())), storage_(storage),
-        open_texts_(max_open_elements + 2) {
-    stack_.reserve(max_open_elements + 2);  // the open elements never move
-    stack_.emplace_back();
+        elements_(storage.elements), open_texts_(max_open_elements + 2) {
+    open_.reserve(max_open_elements + 1);
   }
 
   Result<Element> run();
@@ -123,6 +123,7 @@ class Builder {
   static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
 
   void advance_mark();
+  std::string_view intern(std::string_view name);
   void add_text(OpenText& open, std::size_t at, std::string_view piece);
   std::string_view close_text(OpenText& open);
   void stop(Error error);
@@ -132,10 +133,14 @@ class Builder {
 
   std::string_view text_;
   Element::Storage& storage_;
+  std::vector<Element>& elements_;
   XML_Parser parser_ = nullptr;
-  std::vector<Element> stack_;
-  // open_texts_[i] is the text of stack_[i].
+  std::vector<std::size_t> open_;
   std::vector<OpenText> open_texts_;
+  std::size_t roots_ = 0;
+  // Element names, each copied once; most elements repeat their previous sibling's name.
+  std::unordered_set<std::string_view> names_;
+  std::string_view last_name_;
   std::size_t mark_ = 0;
   std::optional<Error> failure_;
 };
@@ -143,6 +148,14 @@ class Builder {
 void Builder::advance_mark() {
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
   if (at >= 0) mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(parser_);
+}
+
+std::string_view Builder::intern(std::string_view name) {
+  if (name == last_name_) return last_name_;
+  auto found = names_.find(name);
+  if (found == names_.end()) found = names_.insert(storage_.copies.emplace_back(name)).first;
+  last_name_ = *found;
+  return last_name_;
 }
 
 // Our own refusals end the parse at once; expat may still deliver a few events, which are
@@ -165,18 +178,19 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
   // Only start tags count towards the limit: an empty-element tag opens nothing below it.
-  if (b.stack_.size() > max_open_elements && !b.starts_empty_element()) {
+  if (b.open_.size() >= max_open_elements && !b.starts_empty_element()) {
     b.stop(Error::parse("XML nesting exceeds 128 elements"));
     return;
   }
   b.advance_mark();
-  // Built in place on the stack: no temporary Element is moved.
-  Element& e = b.stack_.emplace_back();
-  OpenText& open = b.open_texts_[b.stack_.size() - 1];
+  if (b.open_.empty()) ++b.roots_;
+  b.open_.push_back(b.elements_.size());
+  Element& e = b.elements_.emplace_back();
+  OpenText& open = b.open_texts_[b.open_.size()];
   open.begin = open.end = 0;
   open.joined = false;
   open.buffer.clear();
-  e.name = after_first_colon(name);
+  e.name = b.intern(after_first_colon(name));
   std::size_t n = 0;
   while (atts[2 * n]) ++n;
   if (n == 0) return;
@@ -189,15 +203,14 @@ void Builder::on_end(void* self, const XML_Char*) {
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
   b.advance_mark();
-  if (b.stack_.size() < 2) {
+  if (b.open_.empty()) {
     b.stop(Error::parse("unexpected XML closing element"));
     return;
   }
-  b.stack_.back().text = b.close_text(b.open_texts_[b.stack_.size() - 1]);
-  // Moved once, straight from the stack into its parent.
-  Element& parent = b.stack_[b.stack_.size() - 2];
-  parent.children.push_back(std::move(b.stack_.back()));
-  b.stack_.pop_back();
+  Element& e = b.elements_[b.open_.back()];
+  e.text = b.close_text(b.open_texts_[b.open_.size()]);
+  e.extent = b.elements_.size() - b.open_.back();
+  b.open_.pop_back();
 }
 
 // Plain text, CDATA content and resolved references all arrive here.
@@ -207,7 +220,7 @@ void Builder::on_text(void* self, const XML_Char* s, int len) {
   const XML_Index at = XML_GetCurrentByteIndex(b.parser_);
   if (at >= 0) b.mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(b.parser_);
   // A negative index is never a source position: the piece is joined.
-  b.add_text(b.open_texts_[b.stack_.size() - 1],
+  b.add_text(b.open_texts_[b.open_.size()],
              at >= 0 ? static_cast<std::size_t>(at) : b.text_.size() + 1,
              std::string_view(s, static_cast<std::size_t>(len)));
 }
@@ -230,7 +243,7 @@ void Builder::add_text(OpenText& open, std::size_t at, std::string_view piece) {
 
 std::string_view Builder::close_text(OpenText& open) {
   if (!open.joined) return text_.substr(open.begin, open.end - open.begin);
-  return storage_.joined.emplace_back(open.buffer);
+  return storage_.copies.emplace_back(open.buffer);
 }
 
 // Comments, declarations, processing instructions and markup outside the root: ignored, but
@@ -254,7 +267,7 @@ Error Builder::parse_error() const {
     return Error::parse("XML document type declarations are not supported");
   // expat enforces the root rules itself: "no element found" is an empty prolog or an element
   // left open, "junk after document element" (or text before the root) breaks the one-root rule.
-  const bool outside_root = stack_.size() == 1;
+  const bool outside_root = open_.empty();
   if (code == XML_ERROR_NO_ELEMENTS)
     return Error::parse(outside_root ? "XML must contain exactly one root element"
                                      : "truncated XML document");
@@ -281,12 +294,13 @@ Error Builder::parse_error() const {
   return Error::parse("XML parse: " + detail);
 }
 
+// The root is moved out of the array; the children ranges are set once the array stops growing.
 Result<Element> Builder::finish() {
-  if (stack_.size() != 1) return Error::parse("truncated XML document");
-  Element& holder = stack_.front();
-  if (holder.children.size() != 1 || !text::trim(close_text(open_texts_.front())).empty())
+  if (!open_.empty()) return Error::parse("truncated XML document");
+  if (roots_ != 1 || !text::trim(close_text(open_texts_.front())).empty())
     return Error::parse("XML must contain exactly one root element");
-  return std::move(holder.children.front());
+  for (Element& e : elements_) e.children = Children(&e + 1, &e + e.extent);
+  return std::move(elements_.front());
 }
 
 Result<Element> Builder::run() {
@@ -315,7 +329,7 @@ Result<Element> Builder::run() {
 }
 
 // Parses the decoded text of the storage, which the root then holds.
-Result<Element> stored_document(std::unique_ptr<Element::Storage> storage) {
+Result<Element> stored_document(std::unique_ptr<Element::Storage, Element::StorageDelete> storage) {
   VORLEN_ASSIGN(Element root, Builder(*storage).run());
   root.storage = std::move(storage);
   return root;
@@ -324,13 +338,13 @@ Result<Element> stored_document(std::unique_ptr<Element::Storage> storage) {
 }  // namespace
 
 Result<Element> document(Bytes bytes) {
-  auto storage = std::make_unique<Element::Storage>();
+  std::unique_ptr<Element::Storage, Element::StorageDelete> storage(new Element::Storage);
   VORLEN_ASSIGN(storage->text, decode(bytes));
   return stored_document(std::move(storage));
 }
 
 Result<Element> owned_document(std::vector<unsigned char> bytes) {
-  auto storage = std::make_unique<Element::Storage>();
+  std::unique_ptr<Element::Storage, Element::StorageDelete> storage(new Element::Storage);
   storage->bytes = std::move(bytes);
   VORLEN_ASSIGN(storage->text, decode(Bytes(storage->bytes.data(), storage->bytes.size())));
   return stored_document(std::move(storage));

@@ -2,9 +2,11 @@
 // XML readers share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,27 +17,68 @@
 
 namespace vorlen::xml {
 
+struct Element;
+
+// The direct children of an element, in document order. A tree keeps all its elements in one
+// array in document order, each followed by its descendants, so the next child starts `extent`
+// elements after the last.
+class Children {
+ public:
+  class iterator {
+   public:
+    using value_type = Element;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    explicit iterator(const Element* at) : at_(at) {}
+    const Element& operator*() const { return *at_; }
+    const Element* operator->() const { return at_; }
+    iterator& operator++();
+    iterator operator++(int) {
+      iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const iterator&) const = default;
+
+   private:
+    const Element* at_ = nullptr;
+  };
+
+  Children() = default;
+  Children(const Element* first, const Element* last) : first_(first), last_(last) {}
+  iterator begin() const { return iterator(first_); }
+  iterator end() const { return iterator(last_); }
+  bool empty() const { return first_ == last_; }
+  const Element& front() const { return *first_; }
+  // Every descendant, children and their descendants alike, in document order.
+  std::span<const Element> descendants() const;
+
+ private:
+  const Element* first_ = nullptr;
+  const Element* last_ = nullptr;
+};
+
 // One element: local name (prefix dropped), attributes in document order (key after its last
-// colon, value normalised), direct character data untrimmed, child elements. The text of every
-// element of a tree is a view into storage held by the tree's root (the document's bytes, or a
-// copy where the text is not one piece of them), so an element lives only as long as its root.
+// colon, value normalised), direct character data untrimmed, child elements. Names, texts and
+// children are views into storage held by the tree's root (the document's bytes, the elements,
+// and copies of the texts that are not one piece of those bytes), so an element lives only as
+// long as its root.
 struct Element {
   struct Storage;
+  struct StorageDelete {
+    void operator()(Storage* storage) const;
+  };
 
-  Element();
-  Element(Element&&) noexcept;
-  Element& operator=(Element&&) noexcept;
-  ~Element();
-
-  std::string name;
+  std::string_view name;
   std::vector<std::pair<std::string, std::string>> attributes;
   std::string_view text;
-  std::vector<Element> children;
+  Children children;
+  // The number of elements this one and its descendants occupy in the tree's array.
+  std::size_t extent = 1;
   // Set on the root only.
-  std::unique_ptr<Storage> storage;
+  std::unique_ptr<Storage, StorageDelete> storage;
 
-  // Appends this element (when its name matches) and then its descendants, depth-first, in
-  // document order.
+  // Appends this element (when its name matches) and then its descendants, in document order.
   void descendants(std::string_view wanted, std::vector<const Element*>& out) const;
   std::vector<const Element*> all(std::string_view wanted) const;
   // The value of the first attribute with this key.
@@ -43,6 +86,15 @@ struct Element {
   // The first direct child with this name, or nullptr.
   const Element* child(std::string_view wanted) const;
 };
+
+inline std::span<const Element> Children::descendants() const {
+  return {first_, static_cast<std::size_t>(last_ - first_)};
+}
+
+inline Children::iterator& Children::iterator::operator++() {
+  at_ += at_->extent;
+  return *this;
+}
 
 // Decodes the bytes and parses one whole document into its root element. Refuses document type
 // declarations and more than 128 nested elements.
