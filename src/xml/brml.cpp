@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -135,18 +136,19 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
   std::optional<double> row_x;
   std::optional<double> row_y;
   const std::uint64_t last = std::max(columns.two_theta, columns.intensity);
-  std::uint64_t column = 0;
-  while (true) {
-    std::size_t comma = row.find(',');
-    std::string_view value = row.substr(0, comma);
+  const char* value = row.data();
+  const char* const end = value + row.size();
+  for (std::uint64_t column = 0;; ++column) {
+    // Values are a few bytes long: a plain loop finds the comma sooner than a library call.
+    const char* const comma = std::find(value, end, ',');
     if (column == columns.two_theta || column == columns.intensity) {
-      VORLEN_ASSIGN(double number, xml::number(value));
+      VORLEN_ASSIGN(double number,
+                    xml::number(std::string_view(value, static_cast<std::size_t>(comma - value))));
       if (column == columns.two_theta) row_x = number;
       if (column == columns.intensity) row_y = number;
     }
-    if (column == last || comma == std::string_view::npos) break;
-    row.remove_prefix(comma + 1);
-    ++column;
+    if (column == last || comma == end) break;
+    value = comma + 1;
   }
   if (!row_x) return Error::parse("BRML datum missing TwoTheta column");
   if (!row_y) return Error::parse("BRML datum missing intensity column");
@@ -155,13 +157,16 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
   return {};
 }
 
+// Rows are the Datum elements below the route (itself a DataRoute), in document order.
 Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
-  std::vector<const xml::Element*> rows = route.all("Datum");
+  std::span<const xml::Element> below = route.children.descendants();
+  const auto is_row = [](const xml::Element& e) { return e.name == "Datum"; };
+  const auto rows = static_cast<std::size_t>(std::count_if(below.begin(), below.end(), is_row));
   Series series;
-  series.x.reserve(rows.size());
-  series.y.reserve(rows.size());
-  for (const xml::Element* row : rows) {
-    VORLEN_TRY(read_row(row->text, columns, series.x, series.y));
+  series.x.reserve(rows);
+  series.y.reserve(rows);
+  for (const xml::Element& e : below) {
+    if (is_row(e)) VORLEN_TRY(read_row(e.text, columns, series.x, series.y));
   }
   return series;
 }

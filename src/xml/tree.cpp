@@ -354,20 +354,22 @@ std::string_view skip_blank_prolog(std::string_view text) {
   return text.substr(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
 }
 
-Result<double> number(std::string_view text) {
+Error detail::refused_number(std::string_view text) {
   double value = 0;
-  if (!text::parse_decimal(text::trim(text), value))
+  if (!text::parse_decimal(trimmed(text), value))
     return Error::parse("invalid numeric value " + text::quoted(text));
-  if (!std::isfinite(value)) return Error::parse("non-finite numeric value");
-  return value;
+  return Error::parse("non-finite numeric value");
 }
 
+// Tokens hold no white space, so each goes to the decimal rule as it is.
 Result<std::vector<double>> numbers(std::string_view text) {
   std::vector<double> out;
   text::Tokens tokens(text);
   std::string_view token;
   while (tokens.next(token)) {
-    VORLEN_ASSIGN(const double value, number(token));
+    double value = 0;
+    if (!text::parse_decimal(token, value) || !std::isfinite(value))
+      return detail::refused_number(token);
     out.push_back(value);
   }
   return out;

@@ -2,6 +2,7 @@
 // XML readers share.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "pattern/error.hpp"
 #include "pattern/pattern.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen::xml {
 
@@ -106,9 +108,26 @@ Result<Element> owned_document(std::vector<unsigned char> bytes);
 // and means nothing, but expat refuses an XML declaration that does not open its input.
 std::string_view skip_blank_prolog(std::string_view text);
 
+namespace detail {
+// The text without surrounding white space; a text that starts and ends with printable ASCII is
+// returned as it is without a call.
+inline std::string_view trimmed(std::string_view text) {
+  auto printable = [](char c) { return c > ' ' && c < '\x7F'; };
+  if (!text.empty() && printable(text.front()) && printable(text.back())) return text;
+  return text::trim(text);
+}
+// The refusal of a text that is not a finite number.
+Error refused_number(std::string_view text);
+}  // namespace detail
+
 // The XML number rule: trimmed decimal literal, finite. "invalid numeric value {quoted}" /
-// "non-finite numeric value".
-Result<double> number(std::string_view text);
+// "non-finite numeric value". Inline so that the common case costs no Result passed through
+// memory.
+inline Result<double> number(std::string_view text) {
+  double value = 0;
+  if (text::parse_decimal(detail::trimmed(text), value) && std::isfinite(value)) return value;
+  return detail::refused_number(text);
+}
 // White-space separated numbers, each through `number`.
 Result<std::vector<double>> numbers(std::string_view text);
 // Lower-cased (full Unicode), spaces, hyphens and underscores removed.
