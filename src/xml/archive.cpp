@@ -48,7 +48,7 @@ Result<Archive> Archive::open(Bytes data) {
   return archive;
 }
 
-Result<std::vector<unsigned char>> Archive::member(std::string_view name) {
+Result<Buffer> Archive::member(std::string_view name) {
   zip_t* handle = archive_.get();
   std::string wanted(name);
   // A name with a NUL cannot be stored in an archive, and libzip would see it cut short.
@@ -66,7 +66,7 @@ Result<std::vector<unsigned char>> Archive::member(std::string_view name) {
   // The buffer grows with what actually inflates, never from the size the entry declares, and
   // reading stops one byte past the limit.
   constexpr std::uint64_t cap = member_size_limit + 1;
-  std::vector<unsigned char> content;
+  Buffer content;
   std::size_t filled = 0;
   for (;;) {
     if (filled == content.size()) {

@@ -9,6 +9,7 @@
 
 #include "pattern/error.hpp"
 #include "pattern/pattern.hpp"
+#include "xml/buffer.hpp"
 
 struct zip;
 
@@ -28,7 +29,7 @@ class Archive {
   // The decompressed content of the entry named exactly `name`: FileNotFoundInArchive when
   // absent, Zip for an entry that cannot be opened (encrypted, unsupported method), Io for
   // corrupt data or a CRC mismatch, Parse "archive pattern member exceeds 256 MiB".
-  Result<std::vector<unsigned char>> member(std::string_view name);
+  Result<Buffer> member(std::string_view name);
 
  private:
   struct Close {

@@ -15,7 +15,7 @@ namespace vorlen::xml {
 
 // Extracts one member and parses it; the tree keeps the member's bytes.
 inline Result<Element> member_document(Archive& archive, std::string_view name) {
-  VORLEN_ASSIGN(std::vector<unsigned char> bytes, archive.member(name));
+  VORLEN_ASSIGN(Buffer bytes, archive.member(name));
   return owned_document(std::move(bytes));
 }
 

@@ -103,11 +103,9 @@ Result<Series> read_profile(std::string_view profile) {
   text::Lines lines(profile);
   std::string_view line;
   while (lines.next(line)) {
-    line = text::trim(line);
-    if (line.empty()) continue;
     text::Tokens tokens(line);
     std::string_view token;
-    tokens.next(token);  // a trimmed, non-empty line always has a first token
+    if (!tokens.next(token)) continue;  // a blank line
     VORLEN_ASSIGN(double x, xml::number(token));
     if (!tokens.next(token)) return Error::parse("RASX missing intensity");
     VORLEN_ASSIGN(double y, xml::number(token));
@@ -139,8 +137,8 @@ Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   const ScanEntry& entry = entries[index];
   if (entry.conditions) VORLEN_TRY(check_conditions(archive, *entry.conditions));
 
-  VORLEN_ASSIGN(std::vector<unsigned char> profile_bytes, archive.member(entry.profile));
-  VORLEN_ASSIGN(Text profile, decode(Bytes(profile_bytes.data(), profile_bytes.size())));
+  VORLEN_ASSIGN(xml::Buffer profile_bytes, archive.member(entry.profile));
+  VORLEN_ASSIGN(Text profile, decode(profile_bytes.bytes()));
   return read_profile(profile.view());
 }
 

@@ -20,7 +20,7 @@ namespace vorlen::xml {
 // What the views of a tree point into: the document's bytes (when the tree took them over), their
 // decoded text, the elements in document order, and the names and texts that had to be copied.
 struct Element::Storage {
-  std::vector<unsigned char> bytes;
+  Buffer bytes;
   Text text = Text::borrowed({});
   std::vector<Element> elements;
   // A deque never moves what it holds, so views of its strings stay valid.
@@ -343,10 +343,10 @@ Result<Element> document(Bytes bytes) {
   return stored_document(std::move(storage));
 }
 
-Result<Element> owned_document(std::vector<unsigned char> bytes) {
+Result<Element> owned_document(Buffer bytes) {
   std::unique_ptr<Element::Storage, Element::StorageDelete> storage(new Element::Storage);
   storage->bytes = std::move(bytes);
-  VORLEN_ASSIGN(storage->text, decode(Bytes(storage->bytes.data(), storage->bytes.size())));
+  VORLEN_ASSIGN(storage->text, decode(storage->bytes.bytes()));
   return stored_document(std::move(storage));
 }
 

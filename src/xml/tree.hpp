@@ -16,6 +16,7 @@
 #include "pattern/error.hpp"
 #include "pattern/pattern.hpp"
 #include "text/rules.hpp"
+#include "xml/buffer.hpp"
 
 namespace vorlen::xml {
 
@@ -102,7 +103,7 @@ inline Children::iterator& Children::iterator::operator++() {
 // declarations and more than 128 nested elements.
 Result<Element> document(Bytes bytes);
 // The same for bytes that the tree keeps, so that its texts can point into them.
-Result<Element> owned_document(std::vector<unsigned char> bytes);
+Result<Element> owned_document(Buffer bytes);
 
 // The text without the blank characters before its first markup. Such text lies outside the root
 // and means nothing, but expat refuses an XML declaration that does not open its input.
