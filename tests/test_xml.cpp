@@ -140,6 +140,15 @@ TEST(XmlTree, RootRules) {
     EXPECT_EQ(message(doc), "XML must contain exactly one root element") << doc;
 }
 
+TEST(XmlTree, ErrorFarIntoADocumentNamesItsPlace) {
+  std::string doc = "<a>\n";
+  for (int i = 0; i < 1000; ++i) doc += "<b>1</b>\n";
+  EXPECT_EQ(message(doc + "<c d/></a>"), "XML attribute: not well-formed (invalid token) at line 1002, column 5");
+  EXPECT_EQ(message(doc + "</b></a>"), "XML parse: mismatched tag at line 1002, column 3");
+  EXPECT_EQ(message(doc + "<c>&x;</c></a>"),
+            "XML entity: undefined entity at line 1002, column 4");
+}
+
 TEST(XmlTree, TruncatedDocument) {
   EXPECT_EQ(message("<a><b></b>"), "truncated XML document");
   EXPECT_EQ(message("<a>text"), "truncated XML document");

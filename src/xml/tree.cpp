@@ -63,9 +63,14 @@ constexpr std::size_t max_open_elements = 128;
 // text that fits goes in one final call; expat copies it into its own buffer either way.
 constexpr std::size_t feed_size = std::size_t{1} << 30;
 
-std::string_view after_first_colon(std::string_view name) {
-  const auto colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+// What follows the first colon of an element name, found in the same pass that finds its end:
+// names are a few bytes long, shorter than the set-up of two library calls.
+std::string_view local_name(const char* name) {
+  const char* local = name;
+  const char* end = name;
+  for (; *end != '\0'; ++end)
+    if (*end == ':' && local == name) local = end + 1;
+  return std::string_view(local, static_cast<std::size_t>(end - local));
 }
 
 std::string_view after_last_colon(std::string_view name) {
@@ -106,12 +111,15 @@ struct OpenText {
 // Receives expat's events. Elements are appended to the storage's array as they open; `open_`
 // holds the indices of the open ones, and open_texts_[d] the text at depth d, where depth 0 is
 // what stands outside the root element. `mark_` is the input offset just past the last event
-// delivered, so that on an error the failing construct starts there.
+// delivered, so that on an error the failing construct starts there; asking expat for it costs
+// two calls per event, so it is tracked only when a document that failed is parsed again for
+// its message.
 class Builder {
  public:
-  explicit Builder(Element::Storage& storage)
+  Builder(Element::Storage& storage, bool track_marks)
       : text_(skip_blank_prolog(storage.text.view())), storage_(storage),
-        elements_(storage.elements), open_texts_(max_open_elements + 2) {
+        elements_(storage.elements), open_texts_(max_open_elements + 2),
+        track_marks_(track_marks) {
     open_.reserve(max_open_elements + 1);
   }
 
@@ -143,11 +151,13 @@ class Builder {
   // Element names, each copied once; most elements repeat their previous sibling's name.
   std::unordered_set<std::string_view> names_;
   std::string_view last_name_;
+  bool track_marks_;
   std::size_t mark_ = 0;
   std::optional<Error> failure_;
 };
 
 void Builder::advance_mark() {
+  if (!track_marks_) return;
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
   if (at >= 0) mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(parser_);
 }
@@ -192,7 +202,7 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
   open.begin = open.end = 0;
   open.joined = false;
   open.buffer.clear();
-  e.name = b.intern(after_first_colon(name));
+  e.name = b.intern(local_name(name));
   std::size_t n = 0;
   while (atts[2 * n]) ++n;
   if (n == 0) return;
@@ -220,7 +230,8 @@ void Builder::on_text(void* self, const XML_Char* s, int len) {
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
   const XML_Index at = XML_GetCurrentByteIndex(b.parser_);
-  if (at >= 0) b.mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(b.parser_);
+  if (at >= 0 && b.track_marks_)
+    b.mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(b.parser_);
   // A negative index is never a source position: the piece is joined.
   b.add_text(b.open_texts_[b.open_.size()],
              at >= 0 ? static_cast<std::size_t>(at) : b.text_.size() + 1,
@@ -322,7 +333,10 @@ Result<Element> Builder::run() {
     const bool last = fed + piece == text_.size();
     if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(piece), last) != XML_STATUS_OK) {
       if (failure_) return std::move(*failure_);
-      return parse_error();
+      if (track_marks_) return parse_error();
+      // The same events come again, up to the same error, now with their offsets.
+      storage_.elements.clear();
+      return Builder(storage_, true).run();
     }
     fed += piece;
   } while (fed < text_.size());
@@ -332,7 +346,7 @@ Result<Element> Builder::run() {
 
 // Parses the decoded text of the storage, which the root then holds.
 Result<Element> stored_document(std::unique_ptr<Element::Storage, Element::StorageDelete> storage) {
-  VORLEN_ASSIGN(Element root, Builder(*storage).run());
+  VORLEN_ASSIGN(Element root, Builder(*storage, false).run());
   root.storage = std::move(storage);
   return root;
 }
