@@ -67,6 +67,14 @@ TEST(XmlTree, TextIsDirectUntrimmedAndInOrder) {
   EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a >").text, "\n  x\n  \n  y\n");
 }
 
+TEST(XmlTree, LineEndsNormalisedInText) {
+  EXPECT_EQ(parsed("<a>1\r\n2\r3\n</a>").text, "1\n2\n3\n");
+  EXPECT_EQ(parsed("<a>\r</a>").text, "\n");
+  const Element root = parsed("<a>\r\n <b>x\ry</b>\r\n</a>");
+  EXPECT_EQ(root.text, "\n \n");
+  EXPECT_EQ(root.child("b")->text, "x\ny");
+}
+
 TEST(XmlTree, CdataAndReferencesJoinTheText) {
   EXPECT_EQ(parsed("<a>x<![CDATA[<y>&amp;]]>z</a>").text, "x<y>&amp;z");
   EXPECT_EQ(parsed("<a>&lt;&#65;&#x42;&gt;&amp;&apos;&quot;</a>").text, "<AB>&'\"");
@@ -193,6 +201,17 @@ TEST(XmlQuery, AllIsPreOrderIncludingSelf) {
   for (const Element* e : root.all("scan")) ids.push_back(*e->attr("id"));
   EXPECT_EQ(ids, (std::vector<std::string_view>{"0", "1", "2", "3"}));
   EXPECT_TRUE(root.all("Scan").empty());
+}
+
+TEST(XmlQuery, ChildrenSkipTheirDescendants) {
+  const Element root = parsed("<r><a><b/><c><g/></c></a><d/><e><f/></e></r>");
+  std::vector<std::string_view> names;
+  for (const Element& child : root.children) names.push_back(child.name);
+  EXPECT_EQ(names, (std::vector<std::string_view>{"a", "d", "e"}));
+  names.clear();
+  for (const Element& child : root.children.front().children) names.push_back(child.name);
+  EXPECT_EQ(names, (std::vector<std::string_view>{"b", "c"}));
+  EXPECT_TRUE(root.child("d")->children.empty());
 }
 
 TEST(XmlQuery, ChildSearchesDirectChildrenOnly) {
