@@ -109,7 +109,7 @@ std::string_view detail::trim_left_any(std::string_view s) {
   return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 
-std::string_view trim_right(std::string_view s) {
+std::string_view detail::trim_right_any(std::string_view s) {
   const char* const begin = s.data();
   const char* end = begin + s.size();
   for (;;) {
@@ -292,7 +292,8 @@ bool parse_unsigned(std::string_view s, std::uint64_t& value) {
   return true;
 }
 
-Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context) {
+Result<std::pair<double, double>> detail::xy_row_any(std::string_view line,
+                                                   std::string_view context) {
   Fields fields(line);
   Token first, second;
   if (!fields.next(first)) return Error::parse(std::string(context) + ": missing position");

@@ -37,6 +37,7 @@ inline constexpr std::array<unsigned char, 256> byte_class = [] {
 inline unsigned char class_of(char c) { return byte_class[static_cast<unsigned char>(c)]; }
 
 std::string_view trim_left_any(std::string_view s);
+std::string_view trim_right_any(std::string_view s);
 }  // namespace detail
 
 // Unicode White_Space.
@@ -54,7 +55,14 @@ inline std::string_view trim_left(std::string_view s) {
   }
   return detail::trim_left_any(s);
 }
-std::string_view trim_right(std::string_view s);
+// A line that ends with a visible ASCII character is returned at once.
+inline std::string_view trim_right(std::string_view s) {
+  if (!s.empty() && detail::class_of(s.back()) != detail::kSpace &&
+      detail::class_of(s.back()) != detail::kNonAscii) {
+    return s;
+  }
+  return detail::trim_right_any(s);
+}
 inline std::string_view trim(std::string_view s) { return trim_right(trim_left(s)); }
 
 // Lines end at LF; a CR right before the LF goes with it; a final line without LF counts when
@@ -186,6 +194,8 @@ inline bool parse_decimal(const Token& token, double& value) {
 namespace detail {
 // The text-number rule for a token that is not a finite decimal at first reading.
 Result<double> number_retried(std::string_view token);
+// xy_row for every row.
+Result<std::pair<double, double>> xy_row_any(std::string_view line, std::string_view context);
 }  // namespace detail
 
 // The text-number rule: decimal syntax, then a retry with D/d read as E, finite values only.
@@ -206,7 +216,17 @@ inline Result<double> number(const Token& token) {
 bool parse_unsigned(std::string_view s, std::uint64_t& value);
 
 // The first two fields of a line as (x, y); "{context}: missing position" / "... intensity".
-Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context);
+// Inline for the common row of two plain decimals; any other row is read again by the general
+// path, which gives the messages.
+inline Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context) {
+  Fields fields(line);
+  Token first, second;
+  if (fields.next(first) && fields.next(second) && first.has_value && second.has_value &&
+      std::isfinite(first.value) && std::isfinite(second.value)) {
+    return std::pair{first.value, second.value};
+  }
+  return detail::xy_row_any(line, context);
+}
 
 // The reader's lists as its result, or "{context}: no complete x/y pattern found" when x is
 // empty or the lengths differ.
