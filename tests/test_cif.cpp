@@ -147,7 +147,10 @@ TEST(CifBlocks, ColumnSkipsMissingAndEmptyTagsAndItems) {
 TEST(CifNumber, DropsTheUncertainty) {
   const std::pair<std::string, double> values[] = {
       {"1.234(5)", 1.234}, {"1.2(3)e-4", 1.2e-4}, {"12", 12.0}, {"-7(12)", -7.0},
-      {"1234(56)", 1234.0}, {"1.5D3", 1500.0}};
+      {"1234(56)", 1234.0}, {"1.5D3", 1500.0}, {"1e5(3)", 1e5}, {"12(3)4", 124.0},
+      {"1.5(2)D3", 1500.0}, {"+0.25(10)", 0.25},
+      // Longer than the stack buffer that joins the two parts.
+      {"1(2)" + std::string(70, '0'), 1e70}};
   for (const auto& [input, value] : values) {
     const auto got = text::cif_number(input);
     ASSERT_TRUE(got.ok()) << input << ": " << got.error().detail();
@@ -160,6 +163,12 @@ TEST(CifNumber, DropsTheUncertainty) {
       {"12(1 )", "pdCIF: malformed numeric uncertainty"},
       {"?", "Invalid numeric value \"?\""},
       {"1(2)x", "Invalid numeric value \"1x\""},
+      {"12)(3", "pdCIF: malformed numeric uncertainty"},
+      {"(5)", "Invalid numeric value \"\""},
+      {"-(5)", "Invalid numeric value \"-\""},
+      {"1(2)(3)", "Invalid numeric value \"1(3)\""},
+      {"inf(1)", "Non-finite numeric value \"inf\""},
+      {"1e999(1)", "Non-finite numeric value \"1e999\""},
   };
   for (const auto& [input, message] : failures) {
     const auto got = text::cif_number(input);

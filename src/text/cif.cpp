@@ -89,6 +89,22 @@ Status scan_tokens(std::string_view text, Emit&& emit) {
   return {};
 }
 
+// Index of the first `c` at or after `from`, or the size of the text. Numbers are a few bytes
+// long, so a plain loop beats a call into the library's memchr.
+std::size_t position_of(std::string_view text, char c, std::size_t from) {
+  while (from < text.size() && text[from] != c) ++from;
+  return from;
+}
+
+// One or more ASCII digits and nothing else: the form of a standard uncertainty.
+bool all_digits(std::string_view s) {
+  if (s.empty()) return false;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 bool is_tag(const CifToken& token) {
   return !token.quoted && !token.text.empty() && token.text.front() == '_';
 }
@@ -186,18 +202,18 @@ std::optional<CifColumn> cif_column(const CifBlock& block,
 }
 
 Result<double> cif_number(std::string_view text) {
-  const std::size_t open = text.find('(');
-  if (open == std::string_view::npos) return number(text);
-  const std::size_t close = text.find(')', open + 1);
-  if (close == std::string_view::npos || close == open + 1) {
+  const std::size_t open = position_of(text, '(', 0);
+  if (open == text.size()) return number(text);
+  const std::size_t close = position_of(text, ')', open + 1);
+  if (close == text.size() || !all_digits(text.substr(open + 1, close - open - 1))) {
     return Error::parse("pdCIF: malformed numeric uncertainty");
   }
-  for (std::size_t i = open + 1; i < close; ++i) {
-    if (text[i] < '0' || text[i] > '9') return Error::parse("pdCIF: malformed numeric uncertainty");
-  }
   const std::string_view before = text.substr(0, open);
+  // The usual form, 217(15), ends at the ')': the number is the text before the '(' as it
+  // stands, with nothing to join.
+  if (close + 1 == text.size()) return number(before);
   const std::string_view after = text.substr(close + 1);
-  // Values such as 1234.5(6) are joined on the stack: no allocation per point.
+  // Values such as 1.2(3)e-4 are joined on the stack: no allocation per point.
   std::array<char, 64> buffer;
   if (before.size() + after.size() <= buffer.size()) {
     std::memcpy(buffer.data(), before.data(), before.size());
