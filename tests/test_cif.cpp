@@ -49,6 +49,36 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"a\vb\fc", {{"a\vb", false}, {"c", false}}},  // VT is not white space
         TokenCase{"", {}}));
 
+// Long bare words with one odd byte at every place, near the end of the text or not: only
+// the five CIF white-space bytes split them.
+TEST(CifTokenizer, SplitsBareWordsOnlyAtCifWhiteSpace) {
+  const std::string spaces = " \t\n\f\r";
+  const std::string others = std::string("\v\x01\x1f\x7f!#;'\"\x80\xff", 13) + '\0';
+  for (const char odd : spaces + others) {
+    const bool splits = spaces.find(odd) != std::string::npos;
+    for (std::size_t at = splits ? 0 : 1; at < 20; ++at) {
+      for (const std::string tail : {"", "\n", " y"}) {
+        std::string word(20, 'x');
+        word[at] = odd;
+        const std::string input = "ab " + word + tail;
+        const auto tokens = text::cif_tokens(input);
+        ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
+        std::vector<std::string> got;
+        for (const CifToken& t : *tokens) got.emplace_back(t.text);
+        std::vector<std::string> expected = {"ab"};
+        if (!splits) {
+          expected.push_back(word);
+        } else {
+          if (at > 0) expected.push_back(word.substr(0, at));
+          if (at + 1 < word.size()) expected.push_back(word.substr(at + 1));
+        }
+        if (tail == " y") expected.push_back("y");
+        EXPECT_EQ(got, expected) << "byte " << int(odd) << " at " << at;
+      }
+    }
+  }
+}
+
 TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
   const std::pair<std::string, std::string> cases[] = {
       {"'abc", "pdCIF: unterminated quoted value"},
