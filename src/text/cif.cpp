@@ -101,13 +101,10 @@ std::size_t position_of(std::string_view text, char c, std::size_t from) {
   return from;
 }
 
-// One or more ASCII digits and nothing else: the form of a standard uncertainty.
-bool all_digits(std::string_view s) {
-  if (s.empty()) return false;
-  for (const char c : s) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+// Index of the first byte at or after `from` that is not an ASCII digit, or the size.
+std::size_t digits_end(std::string_view text, std::size_t from) {
+  while (from < text.size() && text[from] >= '0' && text[from] <= '9') ++from;
+  return from;
 }
 
 bool is_tag(const CifToken& token) {
@@ -143,11 +140,10 @@ Result<std::size_t> read_loop(const std::vector<CifToken>& tokens, std::size_t a
 
 }  // namespace
 
-bool CifToken::control() const {
-  if (quoted || text.empty()) return false;
-  return text.front() == '_' || starts_with_nocase(text, "data_") ||
-         starts_with_nocase(text, "save_") || equals_nocase(text, "global_") ||
-         equals_nocase(text, "loop_") || equals_nocase(text, "stop_");
+bool CifToken::is_tag_or_keyword(std::string_view word) {
+  return word.front() == '_' || starts_with_nocase(word, "data_") ||
+         starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
+         equals_nocase(word, "loop_") || equals_nocase(word, "stop_");
 }
 
 Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
@@ -162,7 +158,8 @@ Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
   while (p < end) {
     switch (role_of(*p)) {
       case kSpace:
-        ++p;
+        do ++p;
+        while (p < end && is_cif_space(*p));
         continue;
       case kComment: {
         const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
@@ -243,8 +240,9 @@ std::optional<CifColumn> cif_column(const CifBlock& block,
 Result<double> cif_number(std::string_view text) {
   const std::size_t open = position_of(text, '(', 0);
   if (open == text.size()) return number(text);
-  const std::size_t close = position_of(text, ')', open + 1);
-  if (close == text.size() || !all_digits(text.substr(open + 1, close - open - 1))) {
+  // The uncertainty is one or more digits closed by the first ')' after the '('.
+  const std::size_t close = digits_end(text, open + 1);
+  if (close == open + 1 || close == text.size() || text[close] != ')') {
     return Error::parse("pdCIF: malformed numeric uncertainty");
   }
   const std::string_view before = text.substr(0, open);

@@ -20,7 +20,18 @@ struct CifToken {
   bool quoted = false;    // quoted value or semicolon text field
 
   // A structural word or a tag: ends a run of values. Quoted tokens never are.
-  bool control() const;
+  bool control() const {
+    // Values, the bulk of a file, are ruled out by their first byte without a call.
+    return !quoted && !text.empty() && may_start_word(text.front()) && is_tag_or_keyword(text);
+  }
+
+ private:
+  // '_' or the first letter, in either case, of data_, save_, global_, loop_ or stop_.
+  static bool may_start_word(char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    return c == '_' || lower == 'd' || lower == 's' || lower == 'g' || lower == 'l';
+  }
+  static bool is_tag_or_keyword(std::string_view word);
 };
 
 // The values of one tag in a loop_ table: every `stride`-th value token from `first`. A view
