@@ -155,35 +155,23 @@ Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   const char* p = begin;
-  while (p < end) {
-    switch (role_of(*p)) {
-      case kSpace:
-        do ++p;
-        while (p < end && is_cif_space(*p));
-        continue;
-      case kComment: {
-        const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-        p = lf == nullptr ? end : static_cast<const char*>(lf);
-        continue;
-      }
-      case kQuote: {
-        const std::size_t open = static_cast<std::size_t>(p - begin);
-        VORLEN_ASSIGN(const std::size_t close, closing_quote(text, open));
-        tokens.push_back(CifToken{text.substr(open + 1, close - open - 1), true});
-        p = begin + close + 1;
-        continue;
-      }
-      case kSemicolon:
-        if (p == begin || p[-1] == '\n') {
-          const std::size_t open = static_cast<std::size_t>(p - begin);
-          VORLEN_ASSIGN(const std::size_t close, closing_semicolon(text, open));
-          tokens.push_back(CifToken{text.substr(open + 1, close - open - 1), true});
-          p = begin + close + 1;
-          continue;
-        }
-        break;  // elsewhere a ';' starts a bare word
-      case kWordByte:
-        break;
+  for (;;) {
+    while (p < end && is_cif_space(*p)) ++p;
+    if (p == end) break;
+    const ByteRole role = role_of(*p);
+    if (role == kComment) {
+      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+      p = lf == nullptr ? end : static_cast<const char*>(lf);
+      continue;
+    }
+    // A ';' starts a text field at a line start only; elsewhere it starts a bare word.
+    if (role == kQuote || (role == kSemicolon && (p == begin || p[-1] == '\n'))) {
+      const std::size_t open = static_cast<std::size_t>(p - begin);
+      VORLEN_ASSIGN(const std::size_t close, role == kQuote ? closing_quote(text, open)
+                                                            : closing_semicolon(text, open));
+      tokens.push_back(CifToken{text.substr(open + 1, close - open - 1), true});
+      p = begin + close + 1;
+      continue;
     }
     const char* const word = p;
     p = word_end(p + 1, end);
