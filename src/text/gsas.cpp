@@ -64,9 +64,11 @@ bool is_ascii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// The first token is "BANK": the word, then white space or the line's end.
 bool is_bank_header(std::string_view line) {
-  std::string_view first;
-  return Tokens(line).next(first) && first == "BANK";
+  const std::string_view content = text::trim_left(line);
+  return content.starts_with("BANK") &&
+         (content.size() == 4 || text::white_space_at(content, 4) != 0);
 }
 
 Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
@@ -130,11 +132,11 @@ class DataLines {
 
   bool next(std::string_view& line) {
     while (lines_.next(line)) {
-      if (is_bank_header(line)) {
+      const std::string_view content = text::trim_left(line);
+      if (is_bank_header(content)) {
         lines_ = text::Lines(std::string_view());
         return false;
       }
-      const std::string_view content = trim(line);
       if (content.empty() || content.front() == '!' || content.front() == '#') continue;
       return true;
     }
@@ -154,7 +156,7 @@ std::size_t reservation(std::uint64_t declared, std::size_t text_bytes, std::siz
 // Free-form records: every white-space separated token is one value.
 Status append_tokens(std::string_view line, std::vector<double>& values) {
   Tokens tokens(line);
-  std::string_view token;
+  text::Token token;
   while (tokens.next(token)) {
     VORLEN_ASSIGN(const double value, number(token));
     values.push_back(value);
@@ -250,7 +252,7 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
   series.y.reserve(series.x.capacity());
   std::string_view line;
   while (lines.next(line)) {
-    std::string_view tokens[4];
+    text::Token tokens[4];
     const std::size_t count = text::take_tokens(line, tokens, 4);
     if (count < 3) return records_error(Records::Fxye, kShortRecord[count]);
     if (count > 3) return records_error(Records::Fxye, "each record must have exactly three columns");

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,7 +33,18 @@ inline std::string_view trim(std::string_view s) { return trim_right(trim_left(s
 class Lines {
  public:
   explicit Lines(std::string_view text) : rest_(text) {}
-  bool next(std::string_view& line);
+  bool next(std::string_view& line) {
+    if (rest_.empty()) return false;
+    const char* const begin = rest_.data();
+    const char* const end = begin + rest_.size();
+    const char* lf = static_cast<const char*>(std::memchr(begin, '\n', rest_.size()));
+    const char* const next = lf != nullptr ? lf + 1 : end;
+    if (lf == nullptr) lf = end;
+    else if (lf > begin && lf[-1] == '\r') --lf;
+    line = std::string_view(begin, static_cast<std::size_t>(lf - begin));
+    rest_ = std::string_view(next, static_cast<std::size_t>(end - next));
+    return true;
+  }
   // The text not yet returned as lines.
   std::string_view rest() const { return rest_; }
 
@@ -43,6 +55,15 @@ class Lines {
 // The number of lines of a text: an upper bound for the rows of any line-oriented reader.
 std::size_t line_count(std::string_view text);
 
+// A token and, when it is a plain decimal, the value `parse_decimal` gives it, read while the
+// token was found. `has_value` false says nothing: the token may still be a number in another
+// form (inf, nan, a D exponent), which the number rules then try on `text`.
+struct Token {
+  std::string_view text;
+  bool has_value = false;
+  double value = 0;
+};
+
 // The non-empty pieces of a line split at white space (Tokens) or at white space and commas
 // (Fields).
 class Tokens {
@@ -50,8 +71,17 @@ class Tokens {
   explicit Tokens(std::string_view line, bool comma_separates = false)
       : rest_(line), comma_(comma_separates) {}
   bool next(std::string_view& token);
+  // The same token, with its value when it is a plain decimal: a number is scanned once, by
+  // the float parser, instead of once to find its end and again to convert it.
+  bool next(Token& token);
 
  private:
+  // First byte of the next token, or the end.
+  const char* skip_separators(const char* p, const char* end) const;
+  // End of the token that continues at `p`, and the length of the separator after it.
+  const char* token_end(const char* p, const char* end, std::size_t& separator) const;
+  void advance(const char* token_end, std::size_t separator, const char* end);
+
   std::string_view rest_;
   bool comma_;
 };
@@ -63,11 +93,26 @@ class Fields : public Tokens {
 
 // Up to `n` tokens of a line, for callers that need to count them.
 std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_t n);
+std::size_t take_tokens(std::string_view line, Token* out, std::size_t n);
 
 // Step 1 of the number rule: the whole token in decimal float syntax (optional sign, digits with
 // an optional point, optional exponent; or inf/infinity/nan in any case), correctly rounded.
 // Returns false when the syntax is refused; the value may be infinite or NaN.
 bool parse_decimal(std::string_view token, double& value);
+
+// The decimal at the front of [p, end): an optional sign, a digit or a point, then as much as
+// the float parser takes, rounded as `parse_decimal` rounds. Returns where the number ends, or
+// nullptr when no decimal starts at p.
+const char* decimal_prefix(const char* p, const char* end, double& value);
+
+// The token's decimal value (`parse_decimal`), taken from the token when it was read with it.
+inline bool parse_decimal(const Token& token, double& value) {
+  if (token.has_value) {
+    value = token.value;
+    return true;
+  }
+  return parse_decimal(token.text, value);
+}
 
 namespace detail {
 // The text-number rule for a token that is not a finite decimal at first reading.
@@ -81,6 +126,11 @@ inline Result<double> number(std::string_view token) {
   double value = 0;
   if (parse_decimal(token, value) && std::isfinite(value)) return value;
   return detail::number_retried(token);
+}
+
+inline Result<double> number(const Token& token) {
+  if (token.has_value && std::isfinite(token.value)) return token.value;
+  return number(token.text);
 }
 
 // An optional '+' then one or more ASCII digits, fitting 64 bits unsigned; nothing else.
