@@ -30,7 +30,7 @@ TEST_P(CifTokenizer, SplitsTextIntoTokens) {
   const auto tokens = text::cif_tokens(GetParam().text);
   ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
   std::vector<std::pair<std::string, bool>> got;
-  for (const CifToken& t : *tokens) got.emplace_back(std::string(t.text), t.quoted);
+  for (const CifToken& t : *tokens) got.emplace_back(std::string(t.text()), t.quoted());
   EXPECT_EQ(got, GetParam().tokens);
 }
 
@@ -64,7 +64,7 @@ TEST(CifTokenizer, SplitsBareWordsOnlyAtCifWhiteSpace) {
         const auto tokens = text::cif_tokens(input);
         ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
         std::vector<std::string> got;
-        for (const CifToken& t : *tokens) got.emplace_back(t.text);
+        for (const CifToken& t : *tokens) got.emplace_back(t.text());
         std::vector<std::string> expected = {"ab"};
         if (!splits) {
           expected.push_back(word);

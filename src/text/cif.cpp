@@ -108,7 +108,7 @@ std::size_t digits_end(std::string_view text, std::size_t from) {
 }
 
 bool is_tag(const CifToken& token) {
-  return !token.quoted && !token.text.empty() && token.text.front() == '_';
+  return !token.quoted() && !token.text().empty() && token.text().front() == '_';
 }
 
 // Reads one loop_ table starting at the token after loop_; returns the position of the first
@@ -127,7 +127,7 @@ Result<std::size_t> read_loop(const std::vector<CifToken>& tokens, std::size_t a
 
   const std::size_t rows = value_count / tag_count;
   for (std::size_t i = 0; i < tag_count; ++i) {
-    std::string tag = lowered_tag(tokens[first_tag + i].text);
+    std::string tag = lowered_tag(tokens[first_tag + i].text());
     // An empty loop points nowhere: its tags may be the last tokens of the file.
     const CifColumn column =
         rows == 0 ? CifColumn() : CifColumn(tokens.data() + first_value + i, tag_count, rows);
@@ -169,13 +169,13 @@ Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
       const std::size_t open = static_cast<std::size_t>(p - begin);
       VORLEN_ASSIGN(const std::size_t close, role == kQuote ? closing_quote(text, open)
                                                             : closing_semicolon(text, open));
-      tokens.push_back(CifToken{text.substr(open + 1, close - open - 1), true});
+      tokens.emplace_back(text.substr(open + 1, close - open - 1), true);
       p = begin + close + 1;
       continue;
     }
     const char* const word = p;
     p = word_end(p + 1, end);
-    tokens.push_back(CifToken{std::string_view(word, static_cast<std::size_t>(p - word)), false});
+    tokens.emplace_back(std::string_view(word, static_cast<std::size_t>(p - word)), false);
   }
   return tokens;
 }
@@ -185,8 +185,8 @@ Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens) {
   std::size_t at = 0;
   while (at < tokens.size()) {
     const CifToken& token = tokens[at];
-    const std::string_view word = token.text;
-    if (token.quoted || word.empty()) {
+    const std::string_view word = token.text();
+    if (token.quoted() || word.empty()) {
       return Error::parse("pdCIF: unexpected token " + quoted(word));
     }
     if (starts_with_nocase(word, "data_")) {
@@ -199,7 +199,7 @@ Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens) {
       if (at + 1 == tokens.size() || tokens[at + 1].control()) {
         return Error::parse("pdCIF: missing value for " + tag);
       }
-      blocks.back().items.insert_or_assign(std::move(tag), tokens[at + 1].text);
+      blocks.back().items.insert_or_assign(std::move(tag), tokens[at + 1].text());
       at += 2;
     } else if (equals_nocase(word, "loop_")) {
       if (blocks.empty()) return Error::parse("pdCIF: loop precedes a data block");
