@@ -135,6 +135,23 @@ TEST(CifBlocks, AssemblesItemsLoopsAndNames) {
   EXPECT_EQ(column_texts(second.loops.at("_a")), std::vector<std::string>{"5"});
 }
 
+// Every keyword and a tag end a loop's values, in any letter case; a value that merely
+// starts with a keyword's first letter does not.
+TEST(CifBlocks, LoopValuesEndAtTheFirstControlToken) {
+  const std::string enders[] = {"data_y", "DATA_y", "Data_", "save_f", "SAVE_", "global_",
+                                "GLOBAL_", "loop_ _b 3", "LOOP_ _b 3", "stop_", "STOP_",
+                                "_c 4", "_C 4"};
+  for (const std::string& ender : enders) {
+    const std::string input = "data_x loop_ _a 1 d s g l D S G L " + ender;
+    std::vector<CifToken> tokens;
+    const auto blocks = blocks_of(input, tokens);
+    ASSERT_TRUE(blocks.ok()) << ender << ": " << blocks.error().detail();
+    EXPECT_EQ(column_texts(blocks->front().loops.at("_a")),
+              (std::vector<std::string>{"1", "d", "s", "g", "l", "D", "S", "G", "L"}))
+        << ender;
+  }
+}
+
 TEST(CifBlocks, ReportsStructuralErrors) {
   const std::pair<std::string, std::string> cases[] = {
       {"_tag 1", "pdCIF: tag precedes a data block"},

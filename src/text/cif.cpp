@@ -176,6 +176,7 @@ Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
     const char* const word = p;
     p = word_end(p + 1, end);
     tokens.emplace_back(std::string_view(word, static_cast<std::size_t>(p - word)), false);
+    if (p < end) ++p;  // the white-space byte that ended the word
   }
   return tokens;
 }

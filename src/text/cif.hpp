@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -30,15 +31,19 @@ class CifToken {
   // A structural word or a tag: ends a run of values. Quoted tokens never are.
   bool control() const {
     // Values, the bulk of a file, are ruled out by their first byte without a call.
-    return !quoted() && size_and_quoted_ != 0 && may_start_word(*data_) &&
+    return !quoted() && !text().empty() && may_start_word(*data_) &&
            is_tag_or_keyword(text());
   }
 
  private:
-  // '_' or the first letter, in either case, of data_, save_, global_, loop_ or stop_.
+  // '_' or the first letter, in either case, of data_, save_, global_, loop_ or stop_: bytes
+  // from 64 to 127, so one 64-bit set holds them all.
   static bool may_start_word(char c) {
-    const char lower = static_cast<char>(c | 0x20);
-    return c == '_' || lower == 'd' || lower == 's' || lower == 'g' || lower == 'l';
+    constexpr auto bit = [](char initial) { return std::uint64_t{1} << (initial - 64); };
+    constexpr std::uint64_t initials = bit('_') | bit('d') | bit('D') | bit('s') | bit('S') |
+                                       bit('g') | bit('G') | bit('l') | bit('L');
+    const unsigned byte = static_cast<unsigned char>(c);
+    return byte >= 64 && byte < 128 && ((initials >> (byte - 64)) & 1) != 0;
   }
   static bool is_tag_or_keyword(std::string_view word);
 
