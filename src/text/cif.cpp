@@ -31,9 +31,9 @@ ByteRole role_of(char c) { return byte_roles[static_cast<unsigned char>(c)]; }
 bool is_cif_space(char c) { return role_of(c) == kSpace; }
 
 // The first CIF white-space byte at or after `p`, or `end`. Eight bytes at a time: every CIF
-// white-space byte is below 0x21, so a word whose bytes are all 0x21 or above is skipped
-// whole; the lowest byte flagged below 0x21 is exact (a borrow only moves upwards), and is
-// looked at on its own since it may be a control byte that belongs to the word.
+// white-space byte is below 0x21 and such a byte is always flagged, so a group without a flag
+// is skipped whole. A borrow may flag a byte after a flagged one, and a flagged byte may be a
+// control byte that belongs to the word, so the first flagged byte is looked at on its own.
 const char* word_end(const char* p, const char* end) {
   constexpr std::uint64_t ones = 0x0101010101010101ULL, high_bits = 0x8080808080808080ULL;
   while (end - p >= 8) {
@@ -44,7 +44,9 @@ const char* word_end(const char* p, const char* end) {
       p += 8;
       continue;
     }
-    p += std::countr_zero(below_0x21) / 8;
+    // The byte at the lowest address: the low end of the word on a little-endian machine.
+    p += (std::endian::native == std::endian::little ? std::countr_zero(below_0x21)
+                                                     : std::countl_zero(below_0x21)) / 8;
     if (is_cif_space(*p)) return p;
     ++p;
   }
