@@ -12,26 +12,15 @@
 
 namespace vorlen::text {
 
+using detail::byte_class, detail::kOther, detail::kSpace, detail::kSpaceOrComma,
+    detail::kNonAscii;
+
 namespace {
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-
-// Byte classes for the hot loops: kOther bytes are ASCII that is neither white space nor a
-// comma, so they end a trim or continue a token without further tests.
-constexpr unsigned char kOther = 0, kSpace = 1, kComma = 2, kSpaceOrComma = kSpace | kComma,
-                        kNonAscii = 4;
-constexpr std::array<unsigned char, 256> byte_class = [] {
-  std::array<unsigned char, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    if (b >= 0x80) table[b] = kNonAscii;
-    else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) table[b] = kSpace;
-    else if (b == ',') table[b] = kComma;
-  }
-  return table;
-}();
 
 // Decodes the code point at s[at] (the text is valid UTF-8) and its byte length.
 char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) {
@@ -106,7 +95,7 @@ std::size_t white_space_before(std::string_view s, std::size_t end) {
   return 0;
 }
 
-std::string_view trim_left(std::string_view s) {
+std::string_view detail::trim_left_any(std::string_view s) {
   const char* p = s.data();
   const char* const end = p + s.size();
   for (;;) {
@@ -135,42 +124,29 @@ std::string_view trim_right(std::string_view s) {
 }
 
 std::size_t line_count(std::string_view text) {
-  // Eight bytes at a time: the bytes equal to LF become zero, and zero bytes are counted exactly.
+  // Word by word: the bytes equal to LF become zero, and zero bytes are counted exactly.
   constexpr std::uint64_t ones = 0x0101010101010101ULL, low7 = 0x7F7F7F7F7F7F7F7FULL;
   std::size_t breaks = 0, at = 0;
-  for (; at + 8 <= text.size(); at += 8) {
+  // One bit per LF at the bottom of its byte: 1 where the byte equals LF, 0 elsewhere.
+  auto line_feeds = [&](std::size_t from) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + at, 8);
+    std::memcpy(&word, text.data() + from, 8);
     word ^= ones * '\n';
-    std::uint64_t zero_bytes = ~(((word & low7) + low7) | word | low7);
-    // One top bit per LF: summing the bytes by multiplication needs no popcount instruction,
-    // which the baseline x86-64 target lacks (std::popcount becomes a library call).
-    breaks += static_cast<std::size_t>(((zero_bytes >> 7) * ones) >> 56);
+    return (~(((word & low7) + low7) | word | low7)) >> 7;
+  };
+  // Four words summed per byte (at most 4 each) and then across bytes by one multiplication,
+  // which needs no popcount instruction (the baseline x86-64 target lacks it).
+  for (; at + 32 <= text.size(); at += 32) {
+    const std::uint64_t sum = line_feeds(at) + line_feeds(at + 8) + line_feeds(at + 16) +
+                              line_feeds(at + 24);
+    breaks += static_cast<std::size_t>((sum * ones) >> 56);
+  }
+  for (; at + 8 <= text.size(); at += 8) {
+    breaks += static_cast<std::size_t>((line_feeds(at) * ones) >> 56);
   }
   breaks += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), '\n'));
   return breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
 }
-
-namespace {
-
-// decimal_prefix, inlined into the tokenizer's hot path.
-[[gnu::always_inline]] inline const char* read_decimal(const char* p, const char* end,
-                                                      double& value) {
-  const bool negative = p < end && *p == '-';
-  const char* const body = p < end && (*p == '+' || *p == '-') ? p + 1 : p;
-  if (body == end || !((*body >= '0' && *body <= '9') || *body == '.')) return nullptr;
-  const auto result = fast_float::from_chars(body, end, value, fast_float::chars_format::general);
-  // fast_float reports out-of-range values as errors; the rule wants the rounded value.
-  if (result.ec == std::errc::result_out_of_range) {
-    if (std::abs(value) < 1) value = 0;
-  } else if (result.ec != std::errc()) {
-    return nullptr;
-  }
-  if (negative) value = -value;
-  return result.ptr;
-}
-
-}  // namespace
 
 [[gnu::always_inline]] inline const char* Tokens::skip_separators(const char* p,
                                                                   const char* end) const {
@@ -223,7 +199,7 @@ bool Tokens::next(std::string_view& token) {
   return true;
 }
 
-bool Tokens::next(Token& token) {
+bool Tokens::next_any(Token& token) {
   const char* const end = rest_.data() + rest_.size();
   const char* const first = skip_separators(rest_.data(), end);
   if (first == end) {
@@ -234,7 +210,7 @@ bool Tokens::next(Token& token) {
   // that is the token. Anything else continues the token, which then holds more than the
   // number, or ends at a Unicode space; the bytes read so far are all plain ASCII.
   const unsigned char separators = comma_ ? kSpaceOrComma : kSpace;
-  const char* const number_end = read_decimal(first, end, token.value);
+  const char* const number_end = decimal_prefix(first, end, token.value);
   std::size_t separator = 0;
   const char* last = number_end;
   if (number_end != nullptr && number_end < end &&
@@ -269,13 +245,9 @@ std::size_t take_tokens(std::string_view line, Token* out, std::size_t n) {
   return take(line, out, n);
 }
 
-const char* decimal_prefix(const char* p, const char* end, double& value) {
-  return read_decimal(p, end, value);
-}
-
 bool parse_decimal(std::string_view token, double& value) {
   const char* const end = token.data() + token.size();
-  if (const char* number_end = read_decimal(token.data(), end, value)) return number_end == end;
+  if (const char* number_end = decimal_prefix(token.data(), end, value)) return number_end == end;
   std::string_view body = token;
   const bool negative = !body.empty() && body.front() == '-';
   if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);

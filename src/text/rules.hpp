@@ -3,6 +3,7 @@
 // caller's text. Texts handed in are valid UTF-8 (the output of decode).
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +13,31 @@
 #include <utility>
 #include <vector>
 
+#include <fast_float/fast_float.h>
+
 #include "pattern/error.hpp"
 #include "pattern/pattern.hpp"
 
 namespace vorlen::text {
+
+namespace detail {
+// Byte classes for the hot loops: kOther bytes are ASCII that is neither white space nor a
+// comma, so they end a trim or continue a token without further tests.
+inline constexpr unsigned char kOther = 0, kSpace = 1, kComma = 2,
+                               kSpaceOrComma = kSpace | kComma, kNonAscii = 4;
+inline constexpr std::array<unsigned char, 256> byte_class = [] {
+  std::array<unsigned char, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    if (b >= 0x80) table[b] = kNonAscii;
+    else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) table[b] = kSpace;
+    else if (b == ',') table[b] = kComma;
+  }
+  return table;
+}();
+inline unsigned char class_of(char c) { return byte_class[static_cast<unsigned char>(c)]; }
+
+std::string_view trim_left_any(std::string_view s);
+}  // namespace detail
 
 // Unicode White_Space.
 bool is_white_space(char32_t c);
@@ -24,7 +46,14 @@ std::size_t white_space_at(std::string_view s, std::size_t at);
 // Byte length of the white-space character that ends just before `s[end]`, or 0.
 std::size_t white_space_before(std::string_view s, std::size_t end);
 
-std::string_view trim_left(std::string_view s);
+// A line that starts with a visible ASCII character, as data lines do, is returned at once.
+inline std::string_view trim_left(std::string_view s) {
+  if (!s.empty() && detail::class_of(s.front()) != detail::kSpace &&
+      detail::class_of(s.front()) != detail::kNonAscii) {
+    return s;
+  }
+  return detail::trim_left_any(s);
+}
 std::string_view trim_right(std::string_view s);
 inline std::string_view trim(std::string_view s) { return trim_right(trim_left(s)); }
 
@@ -76,6 +105,7 @@ class Tokens {
   bool next(Token& token);
 
  private:
+  bool next_any(Token& token);
   // First byte of the next token, or the end.
   const char* skip_separators(const char* p, const char* end) const;
   // End of the token that continues at `p`, and the length of the separator after it.
@@ -103,7 +133,42 @@ bool parse_decimal(std::string_view token, double& value);
 // The decimal at the front of [p, end): an optional sign, a digit or a point, then as much as
 // the float parser takes, rounded as `parse_decimal` rounds. Returns where the number ends, or
 // nullptr when no decimal starts at p.
-const char* decimal_prefix(const char* p, const char* end, double& value);
+// Inline: it sits on the path of every number of every text reader.
+inline const char* decimal_prefix(const char* p, const char* end, double& value) {
+  const bool negative = p < end && *p == '-';
+  const char* const body = p < end && (*p == '+' || *p == '-') ? p + 1 : p;
+  if (body == end || !((*body >= '0' && *body <= '9') || *body == '.')) return nullptr;
+  const auto result = fast_float::from_chars(body, end, value, fast_float::chars_format::general);
+  // fast_float reports out-of-range values as errors; the rule wants the rounded value.
+  if (result.ec == std::errc::result_out_of_range) {
+    if (std::abs(value) < 1) value = 0;
+  } else if (result.ec != std::errc()) {
+    return nullptr;
+  }
+  if (negative) value = -value;
+  return result.ptr;
+}
+
+// The common token, a plain decimal between ASCII separators, is read here without further
+// calls; every other token goes through the general scan.
+inline bool Tokens::next(Token& token) {
+  const unsigned char separators = comma_ ? detail::kSpaceOrComma : detail::kSpace;
+  const char* p = rest_.data();
+  const char* const end = p + rest_.size();
+  while (p < end && (detail::class_of(*p) & separators) != 0) ++p;
+  if (p < end && detail::class_of(*p) == detail::kOther) {
+    const char* const number_end = decimal_prefix(p, end, token.value);
+    if (number_end == end || (number_end != nullptr && (detail::class_of(*number_end) & separators) != 0)) {
+      token.has_value = true;
+      token.text = std::string_view(p, static_cast<std::size_t>(number_end - p));
+      const char* const rest = number_end == end ? end : number_end + 1;
+      rest_ = std::string_view(rest, static_cast<std::size_t>(end - rest));
+      return true;
+    }
+  }
+  rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
+  return next_any(token);
+}
 
 // The token's decimal value (`parse_decimal`), taken from the token when it was read with it.
 inline bool parse_decimal(const Token& token, double& value) {
