@@ -3,6 +3,7 @@
 // banks (CONS/CONST) of STD, ESD or FXYE records give a 2theta axis; angles are stored in
 // centidegrees and returned in degrees.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -60,8 +61,24 @@ Error records_error(Records records, std::string_view what) {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// No early exit, so that the loop is vectorised: lines are short and nearly always ASCII.
 bool is_ascii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  unsigned char bits = 0;
+  for (const char c : s) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
+// A finite plain decimal with only spaces around it fills the field: the common fixed field,
+// read in place. Anything else is left to the trimmed text-number rule, which gives the same
+// value for these fields.
+bool padded_decimal(std::string_view field, double& value) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  while (p < end && *p == ' ') ++p;
+  const char* stop = text::decimal_prefix(p, end, value);
+  if (stop == nullptr || !std::isfinite(value)) return false;
+  while (stop < end && *stop == ' ') ++stop;
+  return stop == end;
 }
 
 // The first token is "BANK": the word, then white space or the line's end.
@@ -180,11 +197,13 @@ bool is_counter(std::string_view counter) {
 
 // The intensity of one fixed STD field, or nothing when the field is not in fixed form.
 std::optional<double> fixed_std_value(std::string_view field) {
-  const std::string_view value = trim(field.substr(kCounterWidth));
-  if (value.empty()) return std::nullopt;
   // Most counters are left blank: two spaces need no trimming.
   const std::string_view counter = field.substr(0, kCounterWidth);
   if (counter != "  " && !is_counter(trim(counter))) return std::nullopt;
+  double plain = 0;
+  if (padded_decimal(field.substr(kCounterWidth), plain)) return plain;
+  const std::string_view value = trim(field.substr(kCounterWidth));
+  if (value.empty()) return std::nullopt;
   const Result<double> parsed = number(value);
   if (!parsed) return std::nullopt;
   return *parsed;
@@ -218,6 +237,11 @@ Status append_std_line(std::string_view line, std::vector<double>& values) {
 // ESD values cut at every 8 bytes (the last piece may be shorter), blank pieces skipped.
 Status append_esd_fields(std::string_view line, std::vector<double>& values) {
   for (std::size_t at = 0; at < line.size(); at += kFieldWidth) {
+    double plain = 0;
+    if (padded_decimal(line.substr(at, kFieldWidth), plain)) {
+      values.push_back(plain);
+      continue;
+    }
     const std::string_view field = trim(line.substr(at, kFieldWidth));
     if (field.empty()) continue;
     VORLEN_ASSIGN(const double value, number(field));
@@ -285,10 +309,11 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
       !std::all_of(surplus, values.end(), [](double v) { return v == 0.0; })) {
     return records_error(header.records, "unexpected data beyond the declared channel count");
   }
-  std::vector<double> x(channels);
+  std::vector<double> x;
+  x.reserve(channels);
   for (std::size_t j = 0; j < channels; ++j) {
     const double offset = static_cast<double>(j) * step;
-    x[j] = offset + start;
+    x.push_back(offset + start);
     values[j] = values[j * stride];
   }
   values.resize(channels);

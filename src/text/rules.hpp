@@ -156,7 +156,11 @@ inline bool Tokens::next(Token& token) {
   const char* p = rest_.data();
   const char* const end = p + rest_.size();
   while (p < end && (detail::class_of(*p) & separators) != 0) ++p;
-  if (p < end && detail::class_of(*p) == detail::kOther) {
+  if (p == end) {
+    rest_ = {};
+    return false;
+  }
+  if (detail::class_of(*p) == detail::kOther) {
     const char* const number_end = decimal_prefix(p, end, token.value);
     if (number_end == end || (number_end != nullptr && (detail::class_of(*number_end) & separators) != 0)) {
       token.has_value = true;
