@@ -30,7 +30,7 @@ TEST_P(CifTokenizer, SplitsTextIntoTokens) {
   const auto tokens = text::cif_tokens(GetParam().text);
   ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
   std::vector<std::pair<std::string, bool>> got;
-  for (const CifToken& t : *tokens) got.emplace_back(std::string(t.text), t.quoted);
+  for (const CifToken& t : *tokens) got.emplace_back(std::string(t.text()), t.quoted());
   EXPECT_EQ(got, GetParam().tokens);
 }
 
@@ -48,6 +48,37 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"x;y ;z", {{"x;y", false}, {";z", false}}},  // ';' not at a line start
         TokenCase{"a\vb\fc", {{"a\vb", false}, {"c", false}}},  // VT is not white space
         TokenCase{"", {}}));
+
+// Long bare words with one odd byte at every place, near the end of the text or not: only
+// the five CIF white-space bytes split them. '!' is the lowest byte that is part of a word.
+TEST(CifTokenizer, SplitsBareWordsOnlyAtCifWhiteSpace) {
+  const std::string spaces = " \t\n\f\r";
+  const std::string others = std::string("\v\x01\x1f\x7f!#;'\"\x80\xff", 13) + '\0';
+  for (const char odd : spaces + others) {
+    const bool splits = spaces.find(odd) != std::string::npos;
+    for (std::size_t at = splits ? 0 : 1; at < 20; ++at) {
+      for (const auto& [filler, tail] : {std::pair{'x', ""}, {'x', "\n"}, {'x', " y"},
+                                         {'!', ""}, {'!', " y"}}) {
+        std::string word(20, filler);
+        word[at] = odd;
+        const std::string input = "ab " + word + tail;
+        const auto tokens = text::cif_tokens(input);
+        ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
+        std::vector<std::string> got;
+        for (const CifToken& t : *tokens) got.emplace_back(t.text());
+        std::vector<std::string> expected = {"ab"};
+        if (!splits) {
+          expected.push_back(word);
+        } else {
+          if (at > 0) expected.push_back(word.substr(0, at));
+          if (at + 1 < word.size()) expected.push_back(word.substr(at + 1));
+        }
+        if (std::string_view(tail) == " y") expected.push_back("y");
+        EXPECT_EQ(got, expected) << "byte " << int(odd) << " at " << at;
+      }
+    }
+  }
+}
 
 TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
   const std::pair<std::string, std::string> cases[] = {
@@ -105,6 +136,23 @@ TEST(CifBlocks, AssemblesItemsLoopsAndNames) {
   EXPECT_EQ(column_texts(second.loops.at("_a")), std::vector<std::string>{"5"});
 }
 
+// Every keyword and a tag end a loop's values, in any letter case; a value that merely
+// starts with a keyword's first letter does not.
+TEST(CifBlocks, LoopValuesEndAtTheFirstControlToken) {
+  const std::string enders[] = {"data_y", "DATA_y", "Data_", "save_f", "SAVE_", "global_",
+                                "GLOBAL_", "loop_ _b 3", "LOOP_ _b 3", "stop_", "STOP_",
+                                "_c 4", "_C 4"};
+  for (const std::string& ender : enders) {
+    const std::string input = "data_x loop_ _a 1 d s g l D S G L " + ender;
+    std::vector<CifToken> tokens;
+    const auto blocks = blocks_of(input, tokens);
+    ASSERT_TRUE(blocks.ok()) << ender << ": " << blocks.error().detail();
+    EXPECT_EQ(column_texts(blocks->front().loops.at("_a")),
+              (std::vector<std::string>{"1", "d", "s", "g", "l", "D", "S", "G", "L"}))
+        << ender;
+  }
+}
+
 TEST(CifBlocks, ReportsStructuralErrors) {
   const std::pair<std::string, std::string> cases[] = {
       {"_tag 1", "pdCIF: tag precedes a data block"},
@@ -147,7 +195,10 @@ TEST(CifBlocks, ColumnSkipsMissingAndEmptyTagsAndItems) {
 TEST(CifNumber, DropsTheUncertainty) {
   const std::pair<std::string, double> values[] = {
       {"1.234(5)", 1.234}, {"1.2(3)e-4", 1.2e-4}, {"12", 12.0}, {"-7(12)", -7.0},
-      {"1234(56)", 1234.0}, {"1.5D3", 1500.0}};
+      {"1234(56)", 1234.0}, {"1.5D3", 1500.0}, {"1e5(3)", 1e5}, {"12(3)4", 124.0},
+      {"1.5(2)D3", 1500.0}, {"+0.25(10)", 0.25},
+      // Longer than the stack buffer that joins the two parts.
+      {"1(2)" + std::string(70, '0'), 1e70}};
   for (const auto& [input, value] : values) {
     const auto got = text::cif_number(input);
     ASSERT_TRUE(got.ok()) << input << ": " << got.error().detail();
@@ -160,6 +211,12 @@ TEST(CifNumber, DropsTheUncertainty) {
       {"12(1 )", "pdCIF: malformed numeric uncertainty"},
       {"?", "Invalid numeric value \"?\""},
       {"1(2)x", "Invalid numeric value \"1x\""},
+      {"12)(3", "pdCIF: malformed numeric uncertainty"},
+      {"(5)", "Invalid numeric value \"\""},
+      {"-(5)", "Invalid numeric value \"-\""},
+      {"1(2)(3)", "Invalid numeric value \"1(3)\""},
+      {"inf(1)", "Non-finite numeric value \"inf\""},
+      {"1e999(1)", "Non-finite numeric value \"1e999\""},
   };
   for (const auto& [input, message] : failures) {
     const auto got = text::cif_number(input);

@@ -53,6 +53,21 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"\xE2\x82\xAC and 12345678901234567890", "\xE2\x82\xAC and 12345678901234567890"},
         DecodeCase{std::string("a\0b", 3), std::string("a\0b", 3)}));
 
+// Invalid bytes at every position of the ASCII runs scanned word by word are still found.
+TEST(DecodeText, InvalidByteAnywhereInLongAsciiRuns) {
+  for (std::size_t at = 0; at < 70; ++at) {
+    std::string bytes(70, 'a');
+    bytes[at] = '\xFF';
+    std::string expected = bytes.substr(0, at) + fffd + bytes.substr(at + 1);
+    EXPECT_EQ(decoded(bytes), expected) << at;
+    bytes[at] = '\xC3';  // a valid two-byte sequence when followed by A9
+    if (at + 1 < bytes.size()) {
+      bytes[at + 1] = '\xA9';
+      EXPECT_EQ(decoded(bytes), bytes) << at;
+    }
+  }
+}
+
 TEST(DecodeText, ValidUtf8IsBorrowedNotCopied) {
   std::string bytes = "2theta intensity\n10.0 5\n";
   auto result = decode(vorlen::as_bytes(bytes));

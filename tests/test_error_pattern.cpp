@@ -52,7 +52,37 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidationCase{{1, 2, inf}, {1, 1, 1}, x_bad},
                       ValidationCase{{1, nan}, {inf, 1}, x_bad},  // x checked first
                       ValidationCase{{1, 2, 3}, {1, nan, 3}, y_bad},
-                      ValidationCase{{1, 2}, {1, -inf}, y_bad}));
+                      ValidationCase{{1, 2}, {1, -inf}, y_bad},
+                      // Steps whose difference is -0, +0, a denormal or overflows to infinity.
+                      ValidationCase{{0.0, -0.0}, {1, 1}, x_bad},
+                      ValidationCase{{-0.0, 0.0}, {1, 1}, x_bad},
+                      ValidationCase{{0, 5e-324, 1e-323}, {1, 1, 1}, nullptr},
+                      ValidationCase{{-1.7e308, 1.7e308}, {1, 1}, nullptr},
+                      ValidationCase{{-inf, 1}, {1, 1}, x_bad},
+                      ValidationCase{{nan}, {1}, x_bad},
+                      ValidationCase{{1}, {-nan}, y_bad},
+                      ValidationCase{{1, 2, 3, 4, 5, 6}, {1, 1, 1, 1, 1, 5e-324}, nullptr}));
+
+// Every position of a long run, so the vectorised scans miss no lane and no tail element.
+TEST(PatternValidation, OneBadValueAnywhereInALongRun) {
+  for (std::size_t at = 0; at < 37; ++at) {
+    std::vector<double> x(37), y(37, 1.0);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>(i);
+    for (const double bad : {nan, inf, -inf}) {
+      auto y_wrong = y;
+      y_wrong[at] = bad;
+      EXPECT_EQ(Pattern::create(x, y_wrong).error().detail(), y_bad) << at;
+      auto x_wrong = x;
+      x_wrong[at] = bad;
+      EXPECT_EQ(Pattern::create(x_wrong, y).error().detail(), x_bad) << at;
+    }
+    if (at > 0) {
+      auto x_flat = x;
+      x_flat[at] = x_flat[at - 1];
+      EXPECT_EQ(Pattern::create(x_flat, y).error().detail(), x_bad) << at;
+    }
+  }
+}
 
 TEST(ErrorDisplay, EveryKind) {
   EXPECT_EQ(Error::parse("GSAS: invalid channel count").display(),

@@ -71,3 +71,16 @@ def test_arbitrary_bytes_never_crash(tail):
         vorlen.read_bytes(data, "x.cif")
     except ValueError as error:
         assert str(error).startswith(("Parse error: ", "Unknown format"))
+
+
+@pytest.mark.parametrize("newline, gap", [("\n", "  "), ("\r\n", "\t"), ("\n", " \f ")])
+def test_loop_of_counts_with_uncertainties_and_weights(newline, gap):
+    counts = [(i * 37) % 1000 + 5 for i in range(2000)]
+    rows = "".join(f"{gap}{c}({int(c ** 0.5)}){gap}{1 / c:.6f}{newline}" for c in counts)
+    head = newline.join(["data_profile", "_pd_meas_2theta_range_min 5.0",
+                         "_pd_meas_2theta_range_inc 0.01", "_pd_meas_2theta_range_max 24.99",
+                         "loop_", "_pd_meas_counts_total", "_pd_proc_ls_weight", ""])
+    pattern = vorlen.read_bytes((head + rows).encode(), "p.cif")
+    assert pattern.y == [float(c) for c in counts]
+    assert len(pattern.x) == 2000 and pattern.x[0] == 5.0
+    assert pattern.x[-1] == pytest.approx(24.99)

@@ -119,6 +119,58 @@ TEST(TextFields, WhiteSpaceAndCommasSeparate) {
   EXPECT_EQ(tokens, (V{"1,2", "3"}));
 }
 
+// A token read with its value must be the token the plain scan finds, and its value the one
+// parse_decimal gives that token; a token read without a value must not be a plain decimal.
+class TokenValue : public ::testing::TestWithParam<std::string> {};
+
+void expect_same_tokens(const std::string& line, bool comma) {
+  text::Tokens plain(line, comma);
+  text::Tokens valued(line, comma);
+  std::string_view expected;
+  text::Token token;
+  while (plain.next(expected)) {
+    ASSERT_TRUE(valued.next(token)) << line;
+    EXPECT_EQ(token.text, expected) << line;
+    double value = 0;
+    const bool decimal = text::parse_decimal(expected, value);
+    if (token.has_value) {
+      ASSERT_TRUE(decimal) << expected;
+      EXPECT_TRUE(token.value == value || (std::isnan(value) && std::isnan(token.value))) << expected;
+      EXPECT_EQ(std::signbit(token.value), std::signbit(value)) << expected;
+    } else if (decimal) {
+      EXPECT_FALSE(std::isfinite(value)) << expected;  // only inf/nan words are left to the caller
+    }
+  }
+  EXPECT_FALSE(valued.next(token)) << line;
+}
+
+TEST_P(TokenValue, SameTokensAsThePlainScan) {
+  expect_same_tokens(GetParam(), false);
+  expect_same_tokens(GetParam(), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, TokenValue,
+    ::testing::Values("5.000100 262", "  1.5e3\t-2.5E-3  ", "1,5 2", "1.5,2.5,,3", "+.5 -.5 .",
+                      "1e 1e+ 1.5e3x 1..2 0x10 -", "1e400 -1e400 1e-400 -1e-400",
+                      "1.5\xC2\xA0" "2\xE3\x80\x80" "3", "1.5\xE2\x80\x8B" "2",
+                      "nan -inf Infinity +nan", "1d3 2D-1", "200(14) 7", "5;6 7#", "12345678901234567890123",
+                      "\xC2\xA0\xC2\xA0" "4", ""));
+
+TEST(LineCount, CountsEveryLineFeedAcrossWordBoundaries) {
+  for (std::size_t size = 0; size <= 80; ++size) {
+    for (std::size_t step : {1, 3, 7, 8, 31, 32, 33}) {
+      std::string textual(size, 'x');
+      std::size_t feeds = 0;
+      for (std::size_t i = step - 1; i < size; i += step, ++feeds) textual[i] = '\n';
+      const bool open_line = !textual.empty() && textual.back() != '\n';
+      EXPECT_EQ(text::line_count(textual), feeds + (open_line ? 1 : 0)) << size << " " << step;
+    }
+  }
+  EXPECT_EQ(text::line_count(std::string(64, '\n')), 64u);
+  EXPECT_EQ(text::line_count("\x8A\x0A\xFF\n"), 2u);  // only LF itself counts, high bytes never
+}
+
 // --- rows and patterns --------------------------------------------------------------------------------
 
 TEST(XyRow, FirstTwoFields) {

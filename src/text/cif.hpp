@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -15,12 +16,39 @@
 
 namespace vorlen::text {
 
-struct CifToken {
-  std::string_view text;  // without the delimiters of a quoted value or text field
-  bool quoted = false;    // quoted value or semicolon text field
+// 16 bytes, the text's length sharing a word with the quoted flag: a 50k-row loop yields
+// hundreds of thousands of tokens, and their list is the largest memory a read touches.
+class CifToken {
+ public:
+  CifToken(std::string_view text, bool quoted)
+      : data_(text.data()), size_and_quoted_(text.size() << 1 | (quoted ? 1 : 0)) {}
+
+  // Without the delimiters of a quoted value or text field.
+  std::string_view text() const { return {data_, size_and_quoted_ >> 1}; }
+  // A quoted value or a semicolon text field.
+  bool quoted() const { return (size_and_quoted_ & 1) != 0; }
 
   // A structural word or a tag: ends a run of values. Quoted tokens never are.
-  bool control() const;
+  bool control() const {
+    // Values, the bulk of a file, are ruled out by their first byte without a call.
+    return !quoted() && !text().empty() && may_start_word(*data_) &&
+           is_tag_or_keyword(text());
+  }
+
+ private:
+  // '_' or the first letter, in either case, of data_, save_, global_, loop_ or stop_: bytes
+  // from 64 to 127, so one 64-bit set holds them all.
+  static bool may_start_word(char c) {
+    constexpr auto bit = [](char initial) { return std::uint64_t{1} << (initial - 64); };
+    constexpr std::uint64_t initials = bit('_') | bit('d') | bit('D') | bit('s') | bit('S') |
+                                       bit('g') | bit('G') | bit('l') | bit('L');
+    const unsigned byte = static_cast<unsigned char>(c);
+    return byte >= 64 && byte < 128 && ((initials >> (byte - 64)) & 1) != 0;
+  }
+  static bool is_tag_or_keyword(std::string_view word);
+
+  const char* data_;
+  std::size_t size_and_quoted_;  // a text is shorter than 2^63 bytes
 };
 
 // The values of one tag in a loop_ table: every `stride`-th value token from `first`. A view
@@ -33,7 +61,7 @@ class CifColumn {
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::string_view operator[](std::size_t row) const { return first_[row * stride_].text; }
+  std::string_view operator[](std::size_t row) const { return first_[row * stride_].text(); }
 
  private:
   const CifToken* first_ = nullptr;

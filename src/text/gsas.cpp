@@ -3,6 +3,7 @@
 // banks (CONS/CONST) of STD, ESD or FXYE records give a 2theta axis; angles are stored in
 // centidegrees and returned in degrees.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -60,13 +61,31 @@ Error records_error(Records records, std::string_view what) {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// No early exit, so that the loop is vectorised: lines are short and nearly always ASCII.
 bool is_ascii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  unsigned char bits = 0;
+  for (const char c : s) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
 }
 
+// A finite plain decimal with only spaces around it fills the field: the common fixed field,
+// read in place. Anything else is left to the trimmed text-number rule, which gives the same
+// value for these fields.
+bool padded_decimal(std::string_view field, double& value) {
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  while (p < end && *p == ' ') ++p;
+  const char* stop = text::decimal_prefix(p, end, value);
+  if (stop == nullptr || !std::isfinite(value)) return false;
+  while (stop < end && *stop == ' ') ++stop;
+  return stop == end;
+}
+
+// The first token is "BANK": the word, then white space or the line's end.
 bool is_bank_header(std::string_view line) {
-  std::string_view first;
-  return Tokens(line).next(first) && first == "BANK";
+  const std::string_view content = text::trim_left(line);
+  return content.starts_with("BANK") &&
+         (content.size() == 4 || text::white_space_at(content, 4) != 0);
 }
 
 Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
@@ -130,11 +149,11 @@ class DataLines {
 
   bool next(std::string_view& line) {
     while (lines_.next(line)) {
-      if (is_bank_header(line)) {
+      const std::string_view content = text::trim_left(line);
+      if (is_bank_header(content)) {
         lines_ = text::Lines(std::string_view());
         return false;
       }
-      const std::string_view content = trim(line);
       if (content.empty() || content.front() == '!' || content.front() == '#') continue;
       return true;
     }
@@ -154,7 +173,7 @@ std::size_t reservation(std::uint64_t declared, std::size_t text_bytes, std::siz
 // Free-form records: every white-space separated token is one value.
 Status append_tokens(std::string_view line, std::vector<double>& values) {
   Tokens tokens(line);
-  std::string_view token;
+  text::Token token;
   while (tokens.next(token)) {
     VORLEN_ASSIGN(const double value, number(token));
     values.push_back(value);
@@ -178,11 +197,13 @@ bool is_counter(std::string_view counter) {
 
 // The intensity of one fixed STD field, or nothing when the field is not in fixed form.
 std::optional<double> fixed_std_value(std::string_view field) {
-  const std::string_view value = trim(field.substr(kCounterWidth));
-  if (value.empty()) return std::nullopt;
   // Most counters are left blank: two spaces need no trimming.
   const std::string_view counter = field.substr(0, kCounterWidth);
   if (counter != "  " && !is_counter(trim(counter))) return std::nullopt;
+  double plain = 0;
+  if (padded_decimal(field.substr(kCounterWidth), plain)) return plain;
+  const std::string_view value = trim(field.substr(kCounterWidth));
+  if (value.empty()) return std::nullopt;
   const Result<double> parsed = number(value);
   if (!parsed) return std::nullopt;
   return *parsed;
@@ -216,6 +237,11 @@ Status append_std_line(std::string_view line, std::vector<double>& values) {
 // ESD values cut at every 8 bytes (the last piece may be shorter), blank pieces skipped.
 Status append_esd_fields(std::string_view line, std::vector<double>& values) {
   for (std::size_t at = 0; at < line.size(); at += kFieldWidth) {
+    double plain = 0;
+    if (padded_decimal(line.substr(at, kFieldWidth), plain)) {
+      values.push_back(plain);
+      continue;
+    }
     const std::string_view field = trim(line.substr(at, kFieldWidth));
     if (field.empty()) continue;
     VORLEN_ASSIGN(const double value, number(field));
@@ -250,7 +276,7 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
   series.y.reserve(series.x.capacity());
   std::string_view line;
   while (lines.next(line)) {
-    std::string_view tokens[4];
+    text::Token tokens[4];
     const std::size_t count = text::take_tokens(line, tokens, 4);
     if (count < 3) return records_error(Records::Fxye, kShortRecord[count]);
     if (count > 3) return records_error(Records::Fxye, "each record must have exactly three columns");
@@ -283,10 +309,11 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
       !std::all_of(surplus, values.end(), [](double v) { return v == 0.0; })) {
     return records_error(header.records, "unexpected data beyond the declared channel count");
   }
-  std::vector<double> x(channels);
+  std::vector<double> x;
+  x.reserve(channels);
   for (std::size_t j = 0; j < channels; ++j) {
     const double offset = static_cast<double>(j) * step;
-    x[j] = offset + start;
+    x.push_back(offset + start);
     values[j] = values[j * stride];
   }
   values.resize(channels);

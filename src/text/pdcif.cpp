@@ -49,8 +49,9 @@ Result<std::optional<std::vector<double>>> range_axis(const CifBlock& block,
   VORLEN_ASSIGN(const double increment, cif_number(*inc_text));
   if (increment <= 0) return Error::parse("pdCIF: 2theta increment must be positive");
 
-  std::vector<double> x(count);
-  for (std::size_t i = 0; i < count; ++i) x[i] = static_cast<double>(i) * increment + minimum;
+  std::vector<double> x;
+  x.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) x.push_back(static_cast<double>(i) * increment + minimum);
 
   if (const auto max_text = item(block, prefix + "_max")) {
     VORLEN_ASSIGN(const double maximum, cif_number(*max_text));

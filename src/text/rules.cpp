@@ -12,26 +12,15 @@
 
 namespace vorlen::text {
 
+using detail::byte_class, detail::kOther, detail::kSpace, detail::kSpaceOrComma,
+    detail::kNonAscii;
+
 namespace {
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-
-// Byte classes for the hot loops: kOther bytes are ASCII that is neither white space nor a
-// comma, so they end a trim or continue a token without further tests.
-constexpr unsigned char kOther = 0, kSpace = 1, kComma = 2, kSpaceOrComma = kSpace | kComma,
-                        kNonAscii = 4;
-constexpr std::array<unsigned char, 256> byte_class = [] {
-  std::array<unsigned char, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    if (b >= 0x80) table[b] = kNonAscii;
-    else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) table[b] = kSpace;
-    else if (b == ',') table[b] = kComma;
-  }
-  return table;
-}();
 
 // Decodes the code point at s[at] (the text is valid UTF-8) and its byte length.
 char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) {
@@ -106,7 +95,7 @@ std::size_t white_space_before(std::string_view s, std::size_t end) {
   return 0;
 }
 
-std::string_view trim_left(std::string_view s) {
+std::string_view detail::trim_left_any(std::string_view s) {
   const char* p = s.data();
   const char* const end = p + s.size();
   for (;;) {
@@ -120,7 +109,7 @@ std::string_view trim_left(std::string_view s) {
   return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 
-std::string_view trim_right(std::string_view s) {
+std::string_view detail::trim_right_any(std::string_view s) {
   const char* const begin = s.data();
   const char* end = begin + s.size();
   for (;;) {
@@ -135,111 +124,140 @@ std::string_view trim_right(std::string_view s) {
 }
 
 std::size_t line_count(std::string_view text) {
-  // Eight bytes at a time: the bytes equal to LF become zero, and zero bytes are counted exactly.
+  // Word by word: the bytes equal to LF become zero, and zero bytes are counted exactly.
   constexpr std::uint64_t ones = 0x0101010101010101ULL, low7 = 0x7F7F7F7F7F7F7F7FULL;
   std::size_t breaks = 0, at = 0;
-  for (; at + 8 <= text.size(); at += 8) {
+  // One bit per LF at the bottom of its byte: 1 where the byte equals LF, 0 elsewhere.
+  auto line_feeds = [&](std::size_t from) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + at, 8);
+    std::memcpy(&word, text.data() + from, 8);
     word ^= ones * '\n';
-    std::uint64_t zero_bytes = ~(((word & low7) + low7) | word | low7);
-    // One top bit per LF: summing the bytes by multiplication needs no popcount instruction,
-    // which the baseline x86-64 target lacks (std::popcount becomes a library call).
-    breaks += static_cast<std::size_t>(((zero_bytes >> 7) * ones) >> 56);
+    return (~(((word & low7) + low7) | word | low7)) >> 7;
+  };
+  // Four words summed per byte (at most 4 each) and then across bytes by one multiplication,
+  // which needs no popcount instruction (the baseline x86-64 target lacks it).
+  for (; at + 32 <= text.size(); at += 32) {
+    const std::uint64_t sum = line_feeds(at) + line_feeds(at + 8) + line_feeds(at + 16) +
+                              line_feeds(at + 24);
+    breaks += static_cast<std::size_t>((sum * ones) >> 56);
+  }
+  for (; at + 8 <= text.size(); at += 8) {
+    breaks += static_cast<std::size_t>((line_feeds(at) * ones) >> 56);
   }
   breaks += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), '\n'));
   return breaks + (!text.empty() && text.back() != '\n' ? 1 : 0);
 }
 
-bool Lines::next(std::string_view& line) {
-  if (rest_.empty()) return false;
-  const void* lf = std::memchr(rest_.data(), '\n', rest_.size());
-  if (lf == nullptr) {
-    line = rest_;
-    rest_ = {};
-    return true;
-  }
-  std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - rest_.data());
-  line = rest_.substr(0, at);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  rest_.remove_prefix(at + 1);
-  return true;
-}
-
-bool Tokens::next(std::string_view& token) {
+[[gnu::always_inline]] inline const char* Tokens::skip_separators(const char* p,
+                                                                  const char* end) const {
   const unsigned char separator = comma_ ? kSpaceOrComma : kSpace;
-  const char* p = rest_.data();
-  const char* const end = p + rest_.size();
-  // Length of the Unicode white space at a non-ASCII byte, or 0.
-  auto unicode_space = [end](const char* at) {
-    return white_space_at(std::string_view(at, static_cast<std::size_t>(end - at)), 0);
-  };
   for (;;) {
     while (p < end && (byte_class[static_cast<unsigned char>(*p)] & separator) != 0) ++p;
-    if (p == end || byte_class[static_cast<unsigned char>(*p)] != kNonAscii) break;
-    const std::size_t n = unicode_space(p);
-    if (n == 0) break;
+    if (p == end || byte_class[static_cast<unsigned char>(*p)] != kNonAscii) return p;
+    const std::size_t n = white_space_at(std::string_view(p, static_cast<std::size_t>(end - p)), 0);
+    if (n == 0) return p;
     p += n;
   }
-  if (p == end) {
-    rest_ = {};
-    return false;
-  }
-  const char* const first = p;
-  std::size_t n = 0;
+}
+
+const char* Tokens::token_end(const char* p, const char* end, std::size_t& separator) const {
+  const unsigned char separators = comma_ ? kSpaceOrComma : kSpace;
+  separator = 0;
   for (;;) {
     // Plain ASCII token characters, the bulk of any number, need one lookup each.
     while (p < end && byte_class[static_cast<unsigned char>(*p)] == kOther) ++p;
-    if (p == end) break;
+    if (p == end) return p;
     const unsigned char kind = byte_class[static_cast<unsigned char>(*p)];
-    if ((kind & separator) != 0) {
-      n = 1;
-      break;
+    if ((kind & separators) != 0) {
+      separator = 1;
+      return p;
     }
-    if (kind == kNonAscii && (n = unicode_space(p)) != 0) break;
+    if (kind == kNonAscii) {
+      separator = white_space_at(std::string_view(p, static_cast<std::size_t>(end - p)), 0);
+      if (separator != 0) return p;
+    }
     ++p;  // a comma inside a token, or a byte of a non-space character
   }
-  token = std::string_view(first, static_cast<std::size_t>(p - first));
-  rest_ = std::string_view(p + n, static_cast<std::size_t>(end - p - n));
+}
+
+[[gnu::always_inline]] inline void Tokens::advance(const char* token_end, std::size_t separator, const char* end) {
+  rest_ = std::string_view(token_end + separator,
+                           static_cast<std::size_t>(end - token_end) - separator);
+}
+
+bool Tokens::next(std::string_view& token) {
+  const char* const end = rest_.data() + rest_.size();
+  const char* const first = skip_separators(rest_.data(), end);
+  if (first == end) {
+    rest_ = {};
+    return false;
+  }
+  std::size_t separator = 0;
+  const char* const last = token_end(first, end, separator);
+  token = std::string_view(first, static_cast<std::size_t>(last - first));
+  advance(last, separator, end);
   return true;
 }
 
-std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_t n) {
+bool Tokens::next_any(Token& token) {
+  const char* const end = rest_.data() + rest_.size();
+  const char* const first = skip_separators(rest_.data(), end);
+  if (first == end) {
+    rest_ = {};
+    return false;
+  }
+  // The float parser finds where a number ends; when an ASCII separator (or the end) follows,
+  // that is the token. Anything else continues the token, which then holds more than the
+  // number, or ends at a Unicode space; the bytes read so far are all plain ASCII.
+  const unsigned char separators = comma_ ? kSpaceOrComma : kSpace;
+  const char* const number_end = decimal_prefix(first, end, token.value);
+  std::size_t separator = 0;
+  const char* last = number_end;
+  if (number_end != nullptr && number_end < end &&
+      (byte_class[static_cast<unsigned char>(*number_end)] & separators) != 0) {
+    separator = 1;
+  } else if (number_end == nullptr || number_end < end) {
+    last = token_end(number_end != nullptr ? number_end : first, end, separator);
+  }
+  token.has_value = number_end == last;
+  token.text = std::string_view(first, static_cast<std::size_t>(last - first));
+  advance(last, separator, end);
+  return true;
+}
+
+namespace {
+
+template <typename T>
+std::size_t take(std::string_view line, T* out, std::size_t n) {
   Tokens tokens(line);
   std::size_t count = 0;
   while (count < n && tokens.next(out[count])) ++count;
   return count;
 }
 
+}  // namespace
+
+std::size_t take_tokens(std::string_view line, std::string_view* out, std::size_t n) {
+  return take(line, out, n);
+}
+
+std::size_t take_tokens(std::string_view line, Token* out, std::size_t n) {
+  return take(line, out, n);
+}
+
 bool parse_decimal(std::string_view token, double& value) {
-  bool negative = false;
+  const char* const end = token.data() + token.size();
+  if (const char* number_end = decimal_prefix(token.data(), end, value)) return number_end == end;
   std::string_view body = token;
-  if (!body.empty() && (body.front() == '+' || body.front() == '-')) {
-    negative = body.front() == '-';
-    body.remove_prefix(1);
-  }
-  if (body.empty()) return false;
-  char first = body.front();
-  if ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z')) {
-    if (equals_ignoring_ascii_case(body, "nan")) {
-      value = std::numeric_limits<double>::quiet_NaN();
-    } else if (equals_ignoring_ascii_case(body, "inf") ||
-               equals_ignoring_ascii_case(body, "infinity")) {
-      value = std::numeric_limits<double>::infinity();
-    } else {
-      return false;
-    }
+  const bool negative = !body.empty() && body.front() == '-';
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);
+  if (equals_ignoring_ascii_case(body, "nan")) {
+    value = std::numeric_limits<double>::quiet_NaN();
+  } else if (equals_ignoring_ascii_case(body, "inf") ||
+             equals_ignoring_ascii_case(body, "infinity")) {
+    value = std::numeric_limits<double>::infinity();
   } else {
-    if (!((first >= '0' && first <= '9') || first == '.')) return false;
-    const char* end = body.data() + body.size();
-    auto result = fast_float::from_chars(body.data(), end, value, fast_float::chars_format::general);
-    if (result.ptr != end) return false;
-    // fast_float reports out-of-range values as errors; the rule wants the rounded value.
-    if (result.ec == std::errc::result_out_of_range) {
-      if (std::abs(value) < 1) value = 0;
-    } else if (result.ec != std::errc()) {
-      return false;
-    }
+    return false;
   }
   if (negative) value = -value;
   return true;
@@ -274,9 +292,10 @@ bool parse_unsigned(std::string_view s, std::uint64_t& value) {
   return true;
 }
 
-Result<std::pair<double, double>> xy_row(std::string_view line, std::string_view context) {
+Result<std::pair<double, double>> detail::xy_row_any(std::string_view line,
+                                                   std::string_view context) {
   Fields fields(line);
-  std::string_view first, second;
+  Token first, second;
   if (!fields.next(first)) return Error::parse(std::string(context) + ": missing position");
   if (!fields.next(second)) return Error::parse(std::string(context) + ": missing intensity");
   VORLEN_ASSIGN(double x, number(first));

@@ -73,7 +73,7 @@ Status read_pair_line(std::string_view line, std::vector<double>& x, std::vector
 // Intensity lines hold any number of values, separated by white space or commas.
 Status read_counts_line(std::string_view line, std::vector<double>& y) {
   text::Fields fields(line);
-  std::string_view field;
+  text::Token field;
   while (fields.next(field)) {
     VORLEN_ASSIGN(const double value, text::number(field));
     y.push_back(value);

@@ -38,14 +38,15 @@ Result<Series> parse_xy(Bytes data) {
   text::Lines lines(text);
   std::string_view line;
   while (lines.next(line)) {
-    line = drop_leading_byte_order_marks(text::trim(line));
+    // Fields skip trailing white space themselves, so only the left side is trimmed.
+    line = drop_leading_byte_order_marks(text::trim_left(line));
     if (line.empty()) continue;
     if (first_nul != nullptr && first_nul >= line.data() && first_nul < line.data() + line.size()) {
       return Error::parse("Binary data supplied to an ASCII pattern reader");
     }
     if (is_comment_marker(line.front())) continue;
     text::Fields fields(line);
-    std::string_view first, second;
+    text::Token first, second;
     if (!fields.next(first) || !fields.next(second)) continue;
     double vx = 0, vy = 0;
     bool x_ok = text::parse_decimal(first, vx);
