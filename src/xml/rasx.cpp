@@ -104,7 +104,7 @@ Result<Series> read_profile(std::string_view profile) {
   std::string_view line;
   while (lines.next(line)) {
     text::Tokens tokens(line);
-    std::string_view token;
+    text::Token token;
     if (!tokens.next(token)) continue;  // a blank line
     VORLEN_ASSIGN(double x, xml::number(token));
     if (!tokens.next(token)) return Error::parse("RASX missing intensity");

@@ -372,20 +372,17 @@ std::string_view skip_blank_prolog(std::string_view text) {
 
 Error detail::refused_number(std::string_view text) {
   double value = 0;
-  if (!text::parse_decimal(trimmed(text), value))
+  if (!text::parse_decimal(text::trim(text), value))
     return Error::parse("invalid numeric value " + text::quoted(text));
   return Error::parse("non-finite numeric value");
 }
 
-// Tokens hold no white space, so each goes to the decimal rule as it is.
 Result<std::vector<double>> numbers(std::string_view text) {
   std::vector<double> out;
   text::Tokens tokens(text);
-  std::string_view token;
+  text::Token token;
   while (tokens.next(token)) {
-    double value = 0;
-    if (!text::parse_decimal(token, value) || !std::isfinite(value))
-      return detail::refused_number(token);
+    VORLEN_ASSIGN(const double value, xml::number(token));
     out.push_back(value);
   }
   return out;

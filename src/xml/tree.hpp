@@ -110,13 +110,6 @@ Result<Element> owned_document(Buffer bytes);
 std::string_view skip_blank_prolog(std::string_view text);
 
 namespace detail {
-// The text without surrounding white space; a text that starts and ends with printable ASCII is
-// returned as it is without a call.
-inline std::string_view trimmed(std::string_view text) {
-  auto printable = [](char c) { return c > ' ' && c < '\x7F'; };
-  if (!text.empty() && printable(text.front()) && printable(text.back())) return text;
-  return text::trim(text);
-}
 // The refusal of a text that is not a finite number.
 Error refused_number(std::string_view text);
 }  // namespace detail
@@ -126,8 +119,13 @@ Error refused_number(std::string_view text);
 // memory.
 inline Result<double> number(std::string_view text) {
   double value = 0;
-  if (text::parse_decimal(detail::trimmed(text), value) && std::isfinite(value)) return value;
+  if (text::parse_decimal(text::trim(text), value) && std::isfinite(value)) return value;
   return detail::refused_number(text);
+}
+// The same rule for a token, whose value was read when it was found.
+inline Result<double> number(const text::Token& token) {
+  if (token.has_value && std::isfinite(token.value)) return token.value;
+  return number(token.text);
 }
 // White-space separated numbers, each through `number`.
 Result<std::vector<double>> numbers(std::string_view text);
