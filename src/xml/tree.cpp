@@ -55,8 +55,8 @@ const Element* Element::child(std::string_view wanted) const {
 
 namespace {
 
-// 128 open elements at most: no instrument document nests deeper, and the stack of open
-// elements and their texts is allocated once.
+// 128 open elements at most, deeper documents are refused; the stack of open elements and
+// their texts is allocated once.
 constexpr std::size_t max_open_elements = 128;
 // expat takes an int length, so a larger text goes in pieces. Every call but the final one ends
 // with a line-and-column count over all the bytes it read (about a tenth of the parse), so any
