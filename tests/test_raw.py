@@ -144,6 +144,9 @@ def test_negative_step_is_returned_ascending(build):
      "nonfinite angle or intensity in point 1"),
     (raw3(range3(start=1e308, step=1e308)), 0, "nonfinite angle or intensity in point 1"),
     (raw4(range4(ys=[math.inf])), 0, "nonfinite angle or intensity in point 0"),
+    # The first bad point is named, however many follow.
+    (raw4(range4(ys=[1.0] * 37 + [-math.inf, math.nan] + [2.0] * 5)), 0,
+     "nonfinite angle or intensity in point 37"),
 ])
 def test_selection_and_point_failures(data, index, message):
     assert refused(data, index) == message

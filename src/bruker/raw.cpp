@@ -325,20 +325,22 @@ Result<Series> points(Bytes data, const Range& range) {
   Series series;
   series.x.reserve(range.point_count);
   series.y.reserve(range.point_count);
-  // One loop per angle source, so the per-point work has no branch on it.
+  // One loop per angle source, so the per-point work has no branch on it; values are checked
+  // without a branch too, and only a failed check looks for the point to name.
   auto convert = [&](auto angle_of) -> Status {
+    std::uint64_t non_finite = 0;
     for (std::uint32_t i = 0; i < range.point_count; ++i) {
       const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
       const double intensity = std::bit_cast<float>(le32(record));
       const double angle = angle_of(record, i);
-      // Finite values stay finite after subtracting themselves; infinities and NaN do not.
-      if ((angle - angle) + (intensity - intensity) != 0) {
-        return fail("nonfinite angle or intensity in point " + std::to_string(i));
-      }
+      non_finite |= non_finite_bit(angle) | non_finite_bit(intensity);
       series.x.push_back(angle);
       series.y.push_back(intensity);
     }
-    return {};
+    if (!any_non_finite(non_finite)) return {};
+    std::size_t i = 0;
+    while (!any_non_finite(non_finite_bit(series.x[i]) | non_finite_bit(series.y[i]))) ++i;
+    return fail("nonfinite angle or intensity in point " + std::to_string(i));
   };
   if (range.angle_in_record) {
     VORLEN_TRY(convert([](const unsigned char* record, std::uint32_t) {

@@ -8,8 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 
 #include "parser/parse.hpp"
 
@@ -19,17 +17,10 @@ namespace {
 
 // Branch-free scans, which the compiler vectorises: each ORs into `bad` a word whose top bit is
 // set for every offending value.
-constexpr std::uint64_t kExponent = 0x7FF0000000000000ULL, kExponentUnit = 0x0010000000000000ULL;
-
-// Top bit set when v is infinite or NaN: only an all-ones exponent carries into it.
-std::uint64_t non_finite_bit(double v) {
-  return (std::bit_cast<std::uint64_t>(v) & kExponent) + kExponentUnit;
-}
-
 bool all_finite(const std::vector<double>& values) {
   std::uint64_t bad = 0;
   for (const double v : values) bad |= non_finite_bit(v);
-  return bad >> 63 == 0;
+  return !any_non_finite(bad);
 }
 
 // The difference of two finite values is never NaN; a step that is not up is negative, -0 or
@@ -42,7 +33,7 @@ bool finite_and_increasing(const std::vector<double>& values) {
     const auto step = std::bit_cast<std::uint64_t>(v[i] - v[i - 1]);
     bad |= non_finite_bit(v[i]) | step | (step - 1);
   }
-  return bad >> 63 == 0;
+  return !any_non_finite(bad);
 }
 
 bool strictly_decreasing(const std::vector<double>& values) {

@@ -1,6 +1,7 @@
 // The result record, the read options and the two library entry points.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,6 +12,14 @@
 #include "pattern/error.hpp"
 
 namespace vorlen {
+
+// A word whose top bit is set when v is infinite or NaN (only an all-ones exponent carries into
+// it): ORed over many values, it checks them all without a branch per value.
+inline std::uint64_t non_finite_bit(double v) {
+  constexpr std::uint64_t exponent = 0x7FF0000000000000ULL, exponent_unit = 0x0010000000000000ULL;
+  return (std::bit_cast<std::uint64_t>(v) & exponent) + exponent_unit;
+}
+inline bool any_non_finite(std::uint64_t bits) { return bits >> 63 != 0; }
 
 // The caller's input: never copied, never modified.
 using Bytes = std::span<const unsigned char>;
