@@ -161,6 +161,37 @@ def test_column_and_row_defects(views, rows, message):
     assert str(error.value) == "Parse error: " + message
 
 
+@pytest.mark.parametrize("row, x, y", [
+    ("1,10.5,5.0,100", 10.5, 100.0),
+    ("1, 10.5 ,5.0,\t100\n", 10.5, 100.0),
+    ("1,\u00a010.5\u2003,5.0,100", 10.5, 100.0),
+    ("1,+10.5,5.0,-1e2", 10.5, -100.0),
+    ("1,.5,5.0,5.", 0.5, 5.0),
+    ("1,10.5,5.0,100,", 10.5, 100.0),
+    ("1,10.5,5.0,100,,x", 10.5, 100.0),
+    ("1,1e-400,5.0,100", 0.0, 100.0),
+])
+def test_row_values_trimmed_and_read(row, x, y):
+    pattern = read(brml(routes=[route(rows=(row,))]))
+    assert (pattern.x, pattern.y) == ([x], [y])
+
+
+@pytest.mark.parametrize("row, message", [
+    ("1,10.5x,5.0,100", 'invalid numeric value "10.5x"'),
+    ("1,10.5 5,5.0,100", 'invalid numeric value "10.5 5"'),
+    ("1,-,5.0,100", 'invalid numeric value "-"'),
+    ("1,10.5,5.0,+", 'invalid numeric value "+"'),
+    ("1,10.5,5.0, ", 'invalid numeric value " "'),
+    ("1,10.5,5.0,1e5e5", 'invalid numeric value "1e5e5"'),
+    ("1,inf,5.0,100", "non-finite numeric value"),
+    ("1,10.5,5.0, NaN ", "non-finite numeric value"),
+])
+def test_row_value_refusals(row, message):
+    with pytest.raises(ValueError) as error:
+        read(brml(routes=[route(rows=(row,))]))
+    assert str(error.value) == "Parse error: " + message
+
+
 def test_unused_columns_are_never_parsed():
     rows = ("time?,10.0,not a number,100,",)
     assert read(brml(routes=[route(rows=rows)])).y == [100.0]

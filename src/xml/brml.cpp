@@ -2,6 +2,7 @@
 // raw-data document describes its comma-separated rows through column views and then holds the
 // rows, one Datum element per point.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -130,7 +131,9 @@ Result<Columns> find_columns(const xml::Element& route) {
 }
 
 // Converts the two used values of one comma-separated row; other values are never parsed, and
-// the walk stops after the last used column.
+// the walk stops after the last used column. A used value that is a plain decimal right against
+// its comma (or the row's end) is read in the scan that finds that comma; any other is cut at the
+// comma and goes through the XML number rule, which trims it and gives the messages.
 Status read_row(std::string_view row, const Columns& columns, std::vector<double>& x,
                 std::vector<double>& y) {
   std::optional<double> row_x;
@@ -139,13 +142,20 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
   const char* value = row.data();
   const char* const end = value + row.size();
   for (std::uint64_t column = 0;; ++column) {
-    // Values are a few bytes long: a plain loop finds the comma sooner than a library call.
-    const char* const comma = std::find(value, end, ',');
+    const char* comma = nullptr;
     if (column == columns.two_theta || column == columns.intensity) {
-      VORLEN_ASSIGN(double number,
-                    xml::number(std::string_view(value, static_cast<std::size_t>(comma - value))));
+      double number = 0;
+      comma = text::decimal_prefix(value, end, number);
+      if (comma == nullptr || (comma != end && *comma != ',') || !std::isfinite(number)) {
+        comma = std::find(value, end, ',');
+        VORLEN_ASSIGN(number,
+                      xml::number(std::string_view(value, static_cast<std::size_t>(comma - value))));
+      }
       if (column == columns.two_theta) row_x = number;
       if (column == columns.intensity) row_y = number;
+    } else {
+      // Values are a few bytes long: a plain loop finds the comma sooner than a library call.
+      comma = std::find(value, end, ',');
     }
     if (column == last || comma == end) break;
     value = comma + 1;
