@@ -155,7 +155,24 @@ INSTANTIATE_TEST_SUITE_P(
                       "1e 1e+ 1.5e3x 1..2 0x10 -", "1e400 -1e400 1e-400 -1e-400",
                       "1.5\xC2\xA0" "2\xE3\x80\x80" "3", "1.5\xE2\x80\x8B" "2",
                       "nan -inf Infinity +nan", "1d3 2D-1", "200(14) 7", "5;6 7#", "12345678901234567890123",
-                      "\xC2\xA0\xC2\xA0" "4", ""));
+                      "\xC2\xA0\xC2\xA0" "4", "",
+                      "       249       214        7                 \t 8,       \xC2\xA0 9  "));
+
+// Space runs of every length, starting at every offset, ending at any byte.
+TEST(SkipSpaces, StopsAtTheFirstOtherByte) {
+  for (std::size_t lead = 0; lead < 3; ++lead) {
+    for (std::size_t run = 0; run < 20; ++run) {
+      for (const char stop : {'x', '\t', '\0', '\x80', '!'}) {
+        const std::string line = std::string(lead, 'a') + std::string(run, ' ') + stop + "  ";
+        const char* const from = line.data() + lead;
+        EXPECT_EQ(text::detail::skip_spaces(from, line.data() + line.size()) - from,
+                  static_cast<std::ptrdiff_t>(run));
+        // Cut right after the run: the end is returned.
+        EXPECT_EQ(text::detail::skip_spaces(from, from + run), from + run);
+      }
+    }
+  }
+}
 
 TEST(LineCount, CountsEveryLineFeedAcrossWordBoundaries) {
   for (std::size_t size = 0; size <= 80; ++size) {

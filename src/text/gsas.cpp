@@ -72,13 +72,11 @@ bool is_ascii(std::string_view s) {
 // read in place. Anything else is left to the trimmed text-number rule, which gives the same
 // value for these fields.
 bool padded_decimal(std::string_view field, double& value) {
-  const char* p = field.data();
-  const char* const end = p + field.size();
-  while (p < end && *p == ' ') ++p;
-  const char* stop = text::decimal_prefix(p, end, value);
+  const char* const end = field.data() + field.size();
+  const char* const p = text::detail::skip_spaces(field.data(), end);
+  const char* const stop = text::decimal_prefix(p, end, value);
   if (stop == nullptr || !std::isfinite(value)) return false;
-  while (stop < end && *stop == ' ') ++stop;
-  return stop == end;
+  return text::detail::skip_spaces(stop, end) == end;
 }
 
 // The first token is "BANK": the word, then white space or the line's end.

@@ -96,8 +96,8 @@ std::size_t white_space_before(std::string_view s, std::size_t end) {
 }
 
 std::string_view detail::trim_left_any(std::string_view s) {
-  const char* p = s.data();
-  const char* const end = p + s.size();
+  const char* const end = s.data() + s.size();
+  const char* p = skip_spaces(s.data(), end);
   for (;;) {
     // ASCII white space, padding included, is settled by the table; only other bytes are decoded.
     while (p < end && byte_class[static_cast<unsigned char>(*p)] == kSpace) ++p;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,29 @@ inline constexpr std::array<unsigned char, 256> byte_class = [] {
   return table;
 }();
 inline unsigned char class_of(char c) { return byte_class[static_cast<unsigned char>(c)]; }
+
+// The first byte at or after p that is not an ASCII space, or end. Column-aligned files pad
+// with runs of spaces, which are skipped eight bytes at a time.
+inline const char* skip_spaces(const char* p, const char* end) {
+  constexpr std::uint64_t spaces = 0x2020202020202020ULL, low7 = 0x7F7F7F7F7F7F7F7FULL;
+  if (p == end || *p != ' ') return p;  // no run at all: the common case between numbers
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    word ^= spaces;
+    // The top bit of each byte that is not a space.
+    const std::uint64_t others = (((word & low7) + low7) | word) & ~low7;
+    if (others == 0) {
+      p += 8;
+      continue;
+    }
+    const int skipped = std::endian::native == std::endian::little ? std::countr_zero(others)
+                                                                    : std::countl_zero(others);
+    return p + skipped / 8;
+  }
+  while (p < end && *p == ' ') ++p;
+  return p;
+}
 
 std::string_view trim_left_any(std::string_view s);
 std::string_view trim_right_any(std::string_view s);
@@ -161,8 +185,8 @@ inline const char* decimal_prefix(const char* p, const char* end, double& value)
 // calls; every other token goes through the general scan.
 inline bool Tokens::next(Token& token) {
   const unsigned char separators = comma_ ? detail::kSpaceOrComma : detail::kSpace;
-  const char* p = rest_.data();
-  const char* const end = p + rest_.size();
+  const char* const end = rest_.data() + rest_.size();
+  const char* p = detail::skip_spaces(rest_.data(), end);
   while (p < end && (detail::class_of(*p) & separators) != 0) ++p;
   if (p == end) {
     rest_ = {};
