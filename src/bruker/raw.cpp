@@ -325,17 +325,22 @@ Result<Series> points(Bytes data, const Range& range) {
   Series series;
   series.x.reserve(range.point_count);
   series.y.reserve(range.point_count);
-  // One loop per angle source, so the per-point work has no branch on it; values are checked
-  // without a branch too, and only a failed check looks for the point to name.
+  // One loop per angle source, so the per-point work has no branch on it. The values are
+  // checked a block at a time, while the block is in the cache, by a branch-free scan the
+  // compiler vectorises; only a failed check looks for the point to name.
   auto convert = [&](auto angle_of) -> Status {
+    constexpr std::uint32_t kBlock = 1024;
     std::uint64_t non_finite = 0;
-    for (std::uint32_t i = 0; i < range.point_count; ++i) {
-      const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
-      const double intensity = std::bit_cast<float>(le32(record));
-      const double angle = angle_of(record, i);
-      non_finite |= non_finite_bit(angle) | non_finite_bit(intensity);
-      series.x.push_back(angle);
-      series.y.push_back(intensity);
+    for (std::uint32_t first = 0; first < range.point_count; first += kBlock) {
+      const std::uint32_t last = first + std::min(kBlock, range.point_count - first);
+      for (std::uint32_t i = first; i < last; ++i) {
+        const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
+        series.y.push_back(std::bit_cast<float>(le32(record)));
+        series.x.push_back(angle_of(record, i));
+      }
+      for (std::uint32_t i = first; i < last; ++i) {
+        non_finite |= non_finite_bit(series.x[i]) | non_finite_bit(series.y[i]);
+      }
     }
     if (!any_non_finite(non_finite)) return {};
     std::size_t i = 0;

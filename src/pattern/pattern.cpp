@@ -16,8 +16,15 @@ namespace vorlen {
 namespace {
 
 // Branch-free scans, which the compiler vectorises: each ORs into `bad` a word whose top bit is
-// set for every offending value.
-bool all_finite(const std::vector<double>& values) {
+// set for every offending value. On x86-64 they are also built for AVX2, picked when the
+// processor has it: four values per instruction instead of two.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VORLEN_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define VORLEN_AVX2_CLONE
+#endif
+
+VORLEN_AVX2_CLONE bool all_finite(const std::vector<double>& values) {
   std::uint64_t bad = 0;
   for (const double v : values) bad |= non_finite_bit(v);
   return !any_non_finite(bad);
@@ -25,7 +32,7 @@ bool all_finite(const std::vector<double>& values) {
 
 // The difference of two finite values is never NaN; a step that is not up is negative, -0 or
 // +0, which the sign bit of the difference, or of the difference less one, shows.
-bool finite_and_increasing(const std::vector<double>& values) {
+VORLEN_AVX2_CLONE bool finite_and_increasing(const std::vector<double>& values) {
   if (values.empty()) return true;
   const double* const v = values.data();
   std::uint64_t bad = non_finite_bit(v[0]);
