@@ -137,6 +137,7 @@ class Tokens {
   bool next(Token& token);
 
  private:
+  // next(Token&) for any token, from the first byte that is not an ASCII separator.
   bool next_any(Token& token);
   // First byte of the next token, or the end.
   const char* skip_separators(const char* p, const char* end) const;
@@ -194,7 +195,8 @@ inline bool Tokens::next(Token& token) {
   }
   if (detail::class_of(*p) == detail::kOther) {
     const char* const number_end = decimal_prefix(p, end, token.value);
-    if (number_end == end || (number_end != nullptr && (detail::class_of(*number_end) & separators) != 0)) {
+    if (number_end == end ||
+        (number_end != nullptr && (detail::class_of(*number_end) & separators) != 0)) {
       token.has_value = true;
       token.text = std::string_view(p, static_cast<std::size_t>(number_end - p));
       const char* const rest = number_end == end ? end : number_end + 1;
