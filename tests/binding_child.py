@@ -7,10 +7,12 @@ passes them to vorlen and reports each outcome and any reference count that chan
 It imports nothing but the standard library and vorlen, so it starts quickly.
 """
 
+import collections.abc
 import json
 import os
 import pathlib
 import resource
+import signal
 import sys
 import tempfile
 
@@ -52,11 +54,13 @@ class Built:
 
 
 def behave(behaviour, obj, value):
-    """What a hostile method does: return `value`, raise, return the wrong type or first change
-    the list it sits in (or the dict of keyword arguments of the call)."""
+    """What a hostile method does: return `value`, raise, be interrupted by Ctrl-C, return the
+    wrong type or first change the list it sits in (or the dict of keyword arguments of the call)."""
     kind, _, detail = behaviour.partition(":")
     if kind == "raise":
         raise RAISED[detail]("hostile")
+    if kind == "ctrl-c":
+        signal.raise_signal(signal.SIGINT)  # the default handler raises KeyboardInterrupt here
     if kind == "wrong":
         return {"str": "1.0", "none": None, "float": 1.5, "int": 1, "huge": 10**30,
                 "floatsub": type("F", (float,), {})(2.0)}[detail]
@@ -73,12 +77,18 @@ def behave(behaviour, obj, value):
     return value
 
 
-class Number:
-    """A number whose one conversion method misbehaves; the builder sets `container` and
-    `arguments`."""
+class Hostile:
+    """An object whose methods may change what holds it: the builder sets `container` (its list)
+    and `arguments` (the keyword dict of the call)."""
+
+    container = arguments = None
+
+
+class Number(Hostile):
+    """A number whose one conversion method misbehaves."""
 
     def __init__(self, behaviour, value):
-        self.behaviour, self.value, self.container, self.arguments = behaviour, value, None, None
+        self.behaviour, self.value = behaviour, value
 
 
 class FloatNumber(Number):
@@ -102,15 +112,13 @@ class OddStr(str):
         raise ValueError("hostile")
 
     def __len__(self):
-        return -1 if len(str.__str__(self)) else 10**9
+        return -1
 
     def __iter__(self):
         raise KeyboardInterrupt
 
     def __getitem__(self, i):
         raise ValueError("hostile")
-
-    __hash__ = str.__hash__
 
 
 class OddBytes(bytes):
@@ -131,27 +139,26 @@ class OddBytes(bytes):
 
 
 def sequence_class(length, access, abc):
-    """A sequence over `items` whose __len__ may lie or raise and whose __getitem__ (or, for
-    an object that is a Sequence only by registration, __iter__) may raise at some index."""
+    """A sequence over `items` whose __len__ may lie or misbehave and whose __getitem__ (or, for
+    an object that is a Sequence only by registration, __iter__) may misbehave at one index:
+    `access` is "ok" or [index, behaviour]."""
 
     def claimed_len(self):
-        if length.startswith("raise:"):
-            raise RAISED[length[6:]]("hostile")
-        return {"true": len(self.items), "more": len(self.items) + 5, "huge": sys.maxsize,
-                "negative": -1}[length]
+        claims = {"true": len(self.items), "more": len(self.items) + 5, "huge": sys.maxsize,
+                  "negative": -1}
+        return claims[length] if length in claims else behave(length, self, len(self.items))
 
     def get(self, i):
-        if access.startswith("raise@") and i == int(access.split("@")[1].split(":")[0]):
-            raise RAISED[access.split(":")[1]]("hostile")
+        if access != "ok" and i == access[0]:
+            return behave(access[1], self, self.items[i])
         return self.items[i]
 
-    if abc:
-        import collections.abc
-        cls = type("Registered", (), {"__len__": claimed_len,
-                                      "__iter__": lambda self: (get(self, i) for i in range(len(self.items)))})
-        collections.abc.Sequence.register(cls)
-        return cls
-    return type("Lying", (), {"__len__": claimed_len, "__getitem__": get})
+    if not abc:
+        return type("Lying", (Hostile,), {"__len__": claimed_len, "__getitem__": get})
+    cls = type("Registered", (Hostile,), {"__len__": claimed_len,
+                                          "__iter__": lambda self: (get(self, i) for i in range(len(self.items)))})
+    collections.abc.Sequence.register(cls)
+    return cls
 
 
 def build(spec, built):
@@ -174,14 +181,14 @@ def build(spec, built):
         method, behaviour, value = rest
         return built.add({"__float__": FloatNumber, "__index__": IndexNumber}[method](behaviour, value))
     items = [build(item, built) for item in rest[-1]]
-    mutators = [item for item in items if isinstance(item, Number)]
+    mutators = [item for item in items if isinstance(item, Hostile)]
     if kind == "tuple":
         return built.add(tuple(items))
     if kind == "list":
         return built.add(built.mutable(items, mutators))
     # ["sequence", length, access, abc, items]
     sequence = sequence_class(*rest[:3])()
-    sequence.items = built.mutable(items, mutators)
+    sequence.items = built.mutable(items, [*mutators, sequence])
     return built.add(sequence)
 
 
@@ -220,12 +227,12 @@ def keyword_arguments(request, built):
     direct = request.get("direct", False)
     holder = Built() if direct else built
     kwargs = {name: build(spec, holder) for name, spec in request["keywords"].items()}
-    numbers = [obj for obj in built.objects + holder.objects if isinstance(obj, Number)]
+    mutators = [obj for obj in built.objects + holder.objects if isinstance(obj, Hostile)]
     if direct:
-        for number in numbers:
-            number.arguments = kwargs
+        for mutator in mutators:
+            mutator.arguments = kwargs
     else:
-        built.mutable(kwargs, numbers, "arguments")
+        built.mutable(kwargs, mutators, "arguments")
     return kwargs
 
 
@@ -262,17 +269,12 @@ def serve():
 def exhaust(argument):
     """Builds an argument of BIG bytes, leaves the call HEADROOM of address space and reports
     how the call ends."""
-    if argument == "sequence":
-        values = [0.0] * (BIG // 8)
-        call_it = lambda: vorlen.Pattern([1.0], values)  # noqa: E731
-    elif argument == "data":
-        data = b"1 2\n" * (BIG // 4)
-        call_it = lambda: vorlen.read_bytes(data, "a.xy")  # noqa: E731
-    else:
-        text = "a" * BIG
-        call_it = {"path": lambda: vorlen.read(text),
-                   "filename": lambda: vorlen.read_bytes(XY, text),
-                   "block": lambda: vorlen.read_bytes(XY, "a.xy", block=text)}[argument]
+    big = {"sequence": lambda: [0.0] * (BIG // 8), "data": lambda: b"1 2\n" * (BIG // 4)}.get(
+        argument, lambda: "a" * BIG)()
+    call_it = {"path": lambda: vorlen.read(big), "filename": lambda: vorlen.read_bytes(XY, big),
+               "block": lambda: vorlen.read_bytes(XY, "a.xy", block=big),
+               "data": lambda: vorlen.read_bytes(big, "a.xy"),
+               "sequence": lambda: vorlen.Pattern([1.0], big)}[argument]
     with open("/proc/self/statm") as statm:
         in_use = int(statm.read().split()[0]) * resource.getpagesize()
     resource.setrlimit(resource.RLIMIT_AS, (in_use + HEADROOM, resource.getrlimit(resource.RLIMIT_AS)[1]))
