@@ -158,7 +158,7 @@ OWN = {"Pattern", "TypeError", "ValueError", "OverflowError", "OSError", "Unicod
        "MemoryError", *RAISED}
 
 
-@settings(max_examples=250, deadline=None, suppress_health_check=[HealthCheck.too_slow,
+@settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow,
                                                                   HealthCheck.data_too_large])
 @given(request=requests)
 def test_hostile_objects_give_a_result_or_an_exception_and_leak_nothing(child, request):
