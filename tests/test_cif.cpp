@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 #include "text/cif.hpp"
 
 namespace vorlen {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 
