@@ -28,10 +28,40 @@ constexpr int kRounds = 20000;
 // Pieces that random texts are made of: the bytes and characters that matter to the scans
 // (digits, signs, points, exponents, the words of non-finite values, ASCII and Unicode
 // separators, commas and other letters).
-const std::vector<std::string> kPieces = {
-    "0", "1", "7", "9", "12", "0.5", ".", "-", "+", "e", "E", "d", "D", "e5", "e-400", "e400",
-    "inf", "nan", "Infinity", "x", "1,5", ",", " ", "  ", "        ", "\t", "\r", "\v",
-    "\xC2\xA0", "\xE3\x80\x80", "\xE2\x80\x89", "\xC3\xA9", "_", "#"};
+const std::vector<std::string> kPieces = {"0",
+                                          "1",
+                                          "7",
+                                          "9",
+                                          "12",
+                                          "0.5",
+                                          ".",
+                                          "-",
+                                          "+",
+                                          "e",
+                                          "E",
+                                          "d",
+                                          "D",
+                                          "e5",
+                                          "e-400",
+                                          "e400",
+                                          "inf",
+                                          "nan",
+                                          "Infinity",
+                                          "x",
+                                          "1,5",
+                                          ",",
+                                          " ",
+                                          "  ",
+                                          "        ",
+                                          "\t",
+                                          "\r",
+                                          "\v",
+                                          "\xC2\xA0",
+                                          "\xE3\x80\x80",
+                                          "\xE2\x80\x89",
+                                          "\xC3\xA9",
+                                          "_",
+                                          "#"};
 
 class Random {
  public:
@@ -48,13 +78,16 @@ class Random {
     std::string out(index(max_size + 1), '\0');
     for (char& c : out) {
       // Mostly ASCII, as instrument text is, with lead and continuation bytes among it.
-      const auto b = static_cast<unsigned char>(std::uniform_int_distribution<int>(0, 255)(engine_));
+      const auto b =
+          static_cast<unsigned char>(std::uniform_int_distribution<int>(0, 255)(engine_));
       c = static_cast<char>(index(4) == 0 ? b : b & 0x7F);
     }
     return out;
   }
 
-  std::size_t index(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_); }
+  std::size_t index(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_);
+  }
 
  private:
   std::mt19937 engine_;
@@ -62,7 +95,8 @@ class Random {
 
 // The same value to the bit, or the same message.
 template <typename T>
-void expect_same(const vorlen::Result<T>& fast, const vorlen::Result<T>& general, std::string_view input) {
+void expect_same(const vorlen::Result<T>& fast, const vorlen::Result<T>& general,
+                 std::string_view input) {
   ASSERT_EQ(fast.ok(), general.ok()) << '"' << input << '"';
   if (fast.ok()) {
     EXPECT_EQ(*fast, *general) << '"' << input << '"';

@@ -2,13 +2,13 @@
 // ascending order and validated.
 #include "vorlen/vorlen.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "parser/parse.hpp"
 

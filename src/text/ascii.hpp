@@ -18,9 +18,12 @@ inline constexpr unsigned char kOther = 0, kSpace = 1, kComma = 2, kSpaceOrComma
 inline constexpr std::array<unsigned char, 256> byte_class = [] {
   std::array<unsigned char, 256> table{};
   for (int b = 0; b < 256; ++b) {
-    if (b >= 0x80) table[b] = kNonAscii;
-    else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) table[b] = kSpace;
-    else if (b == ',') table[b] = kComma;
+    if (b >= 0x80)
+      table[b] = kNonAscii;
+    else if (b == ' ' || (b >= 0x09 && b <= 0x0D))
+      table[b] = kSpace;
+    else if (b == ',')
+      table[b] = kComma;
   }
   return table;
 }();
@@ -38,8 +41,12 @@ inline bool is_ascii(std::string_view s) {
   return bits < 0x80;
 }
 
-inline char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char ascii_upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline std::string ascii_upper(std::string_view s) {
   std::string out(s);

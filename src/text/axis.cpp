@@ -9,7 +9,7 @@ namespace vorlen::text {
 namespace {
 
 constexpr std::array<std::string_view, 16> refused_axis_keys = {
-    "x",   "y",   "z",   "d",    "q",    "phi",   "chi",   "khi",
+    "x",   "y",   "z",    "d",    "q",     "phi",   "chi",   "khi",
     "psi", "tof", "beta", "time", "theta", "omega", "alpha", "2thetarad"};
 
 }  // namespace

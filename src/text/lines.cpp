@@ -44,8 +44,8 @@ std::size_t line_count(std::string_view text) {
   };
   // Four words summed per byte (at most 4 each), then across the bytes.
   for (; at + 4 * kWordBytes <= text.size(); at += 4 * kWordBytes) {
-    breaks += byte_sum(line_feeds(at) + line_feeds(at + 8) + line_feeds(at + 16) +
-                       line_feeds(at + 24));
+    breaks +=
+        byte_sum(line_feeds(at) + line_feeds(at + 8) + line_feeds(at + 16) + line_feeds(at + 24));
   }
   for (; at + kWordBytes <= text.size(); at += kWordBytes) breaks += byte_sum(line_feeds(at));
   breaks += static_cast<std::size_t>(

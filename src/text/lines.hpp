@@ -36,8 +36,10 @@ class Lines {
     const char* const end = begin + rest_.size();
     const char* lf = static_cast<const char*>(std::memchr(begin, '\n', rest_.size()));
     const char* const next = lf != nullptr ? lf + 1 : end;
-    if (lf == nullptr) lf = end;
-    else if (lf > begin && lf[-1] == '\r') --lf;
+    if (lf == nullptr)
+      lf = end;
+    else if (lf > begin && lf[-1] == '\r')
+      --lf;
     line = std::string_view(begin, static_cast<std::size_t>(lf - begin));
     rest_ = std::string_view(next, static_cast<std::size_t>(end - next));
     return true;

@@ -5,7 +5,7 @@
 namespace vorlen::text {
 
 Result<std::pair<double, double>> detail::xy_row_any(std::string_view line,
-                                                   std::string_view context) {
+                                                     std::string_view context) {
   Fields fields(line);
   Token first, second;
   if (!fields.next(first)) return Error::parse(std::string(context) + ": missing position");

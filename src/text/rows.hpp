@@ -46,8 +46,10 @@ Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string
 // A header value without the quote characters (any of `quotes`) at either end; white space
 // inside the quotes stays.
 inline std::string_view strip_quotes(std::string_view value, std::string_view quotes) {
-  while (!value.empty() && quotes.find(value.front()) != std::string_view::npos) value.remove_prefix(1);
-  while (!value.empty() && quotes.find(value.back()) != std::string_view::npos) value.remove_suffix(1);
+  while (!value.empty() && quotes.find(value.front()) != std::string_view::npos)
+    value.remove_prefix(1);
+  while (!value.empty() && quotes.find(value.back()) != std::string_view::npos)
+    value.remove_suffix(1);
   return value;
 }
 

@@ -36,7 +36,8 @@ const char* Tokens::token_end(const char* p, const char* end, std::size_t& separ
   }
 }
 
-[[gnu::always_inline]] inline void Tokens::advance(const char* token_end, std::size_t separator, const char* end) {
+[[gnu::always_inline]] inline void Tokens::advance(const char* token_end, std::size_t separator,
+                                                   const char* end) {
   rest_ = std::string_view(token_end + separator,
                            static_cast<std::size_t>(end - token_end) - separator);
 }
@@ -69,8 +70,7 @@ bool Tokens::next_any(Token& token) {
   const char* const number_end = decimal_prefix(first, end, token.value);
   std::size_t separator = 0;
   const char* last = number_end;
-  if (number_end != nullptr && number_end < end &&
-      (class_of(*number_end) & separators) != 0) {
+  if (number_end != nullptr && number_end < end && (class_of(*number_end) & separators) != 0) {
     separator = 1;
   } else if (number_end == nullptr || number_end < end) {
     last = token_end(number_end != nullptr ? number_end : first, end, separator);

@@ -67,8 +67,7 @@ inline bool Tokens::next(Token& token) {
   }
   if (class_of(*p) == kOther) {
     const char* const number_end = decimal_prefix(p, end, token.value);
-    if (number_end == end ||
-        (number_end != nullptr && (class_of(*number_end) & separators) != 0)) {
+    if (number_end == end || (number_end != nullptr && (class_of(*number_end) & separators) != 0)) {
       token.has_value = true;
       token.text = std::string_view(p, static_cast<std::size_t>(number_end - p));
       const char* const rest = number_end == end ? end : number_end + 1;

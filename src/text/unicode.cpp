@@ -12,11 +12,12 @@ namespace {
 
 bool is_letter_category(utf8proc_category_t category) {
   switch (category) {
-    case UTF8PROC_CATEGORY_LU: case UTF8PROC_CATEGORY_LL: case UTF8PROC_CATEGORY_LT:
-    case UTF8PROC_CATEGORY_LM: case UTF8PROC_CATEGORY_LO:
-      return true;
-    default:
-      return false;
+    case UTF8PROC_CATEGORY_LU:
+    case UTF8PROC_CATEGORY_LL:
+    case UTF8PROC_CATEGORY_LT:
+    case UTF8PROC_CATEGORY_LM:
+    case UTF8PROC_CATEGORY_LO: return true;
+    default: return false;
   }
 }
 
@@ -27,12 +28,15 @@ utf8proc_category_t category_of(char32_t c) {
 bool is_printable(char32_t c) {
   if (c == ' ') return true;
   switch (category_of(c)) {
-    case UTF8PROC_CATEGORY_CC: case UTF8PROC_CATEGORY_CF: case UTF8PROC_CATEGORY_CS:
-    case UTF8PROC_CATEGORY_CO: case UTF8PROC_CATEGORY_CN: case UTF8PROC_CATEGORY_ZL:
-    case UTF8PROC_CATEGORY_ZP: case UTF8PROC_CATEGORY_ZS:
-      return false;
-    default:
-      return true;
+    case UTF8PROC_CATEGORY_CC:
+    case UTF8PROC_CATEGORY_CF:
+    case UTF8PROC_CATEGORY_CS:
+    case UTF8PROC_CATEGORY_CO:
+    case UTF8PROC_CATEGORY_CN:
+    case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP:
+    case UTF8PROC_CATEGORY_ZS: return false;
+    default: return true;
   }
 }
 
@@ -52,8 +56,8 @@ char32_t code_point_at(std::string_view s, std::size_t at, std::size_t& length) 
 
 bool is_white_space(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 std::size_t white_space_at(std::string_view s, std::size_t at) {
@@ -68,7 +72,8 @@ std::size_t white_space_at(std::string_view s, std::size_t at) {
 }
 
 std::size_t white_space_before(std::string_view s, std::size_t end) {
-  if (end >= 1 && static_cast<unsigned char>(s[end - 1]) < 0x80) return is_ascii_space(s[end - 1]) ? 1 : 0;
+  if (end >= 1 && static_cast<unsigned char>(s[end - 1]) < 0x80)
+    return is_ascii_space(s[end - 1]) ? 1 : 0;
   if (end >= 2 && static_cast<unsigned char>(s[end - 2]) == 0xC2) return white_space_at(s, end - 2);
   if (end >= 3) return white_space_at(s, end - 3) == 3 ? 3 : 0;
   return 0;

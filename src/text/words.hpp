@@ -54,6 +54,8 @@ inline std::size_t first_flagged(Word flags) {
 // The sum of the bytes of a word whose bytes each hold a small count, by one multiplication:
 // it needs no popcount instruction, which the baseline x86-64 target lacks. The counts must
 // add up to less than 256.
-constexpr std::size_t byte_sum(Word counts) { return static_cast<std::size_t>((counts * kOnes) >> 56); }
+constexpr std::size_t byte_sum(Word counts) {
+  return static_cast<std::size_t>((counts * kOnes) >> 56);
+}
 
 }  // namespace vorlen::text::words
