@@ -69,14 +69,6 @@ void reserve_declared(const ScanHeader& header, std::string_view rest, std::vect
   y.reserve(x.capacity());
 }
 
-// Every structure line starts with '*' once trimmed, so a line that starts with any other
-// visible ASCII character is a data row; rows of other blocks are passed over without trimming.
-bool starts_as_row(std::string_view raw) {
-  if (raw.empty()) return false;
-  const char c = raw.front();
-  return c > ' ' && c < '\x7f' && c != '*';
-}
-
 }  // namespace
 
 Result<Series> parse_ras(Bytes data, std::uint64_t index) {
@@ -90,7 +82,8 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   text::Lines lines(text.view());
   std::string_view raw;
   while (lines.next(raw)) {
-    if (in_block && block != index && starts_as_row(raw)) continue;
+    // Every structure line starts with '*' once trimmed.
+    if (in_block && block != index && text::starts_as_row(raw, "*")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {

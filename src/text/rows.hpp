@@ -43,6 +43,15 @@ inline Status append_xy_row(std::string_view line, std::string_view context, std
 // empty or the lengths differ.
 Result<Series> pattern(std::vector<double> x, std::vector<double> y, std::string_view context);
 
+// True when the line, untrimmed, starts with a visible ASCII character other than the format's
+// `structure` characters (which open its markers, header lines and comments): a data row. Rows
+// of blocks a reader does not read are passed over by this test alone, without trimming.
+inline bool starts_as_row(std::string_view line, std::string_view structure) {
+  if (line.empty()) return false;
+  const char c = line.front();
+  return c > ' ' && c < '\x7f' && structure.find(c) == std::string_view::npos;
+}
+
 // A header value without the quote characters (any of `quotes`) at either end; white space
 // inside the quotes stays.
 inline std::string_view strip_quotes(std::string_view value, std::string_view quotes) {

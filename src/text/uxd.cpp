@@ -82,15 +82,6 @@ Result<Series> counts_with_computed_x(const Header& scan, std::vector<double> y)
   return text::pattern(std::move(x), std::move(y), kContext);
 }
 
-// Markers and header lines start with '_' and comments with ';' once trimmed, so a line that
-// starts with any other visible ASCII character is a data line; data lines of other blocks are
-// passed over without trimming.
-bool starts_as_data(std::string_view raw) {
-  if (raw.empty()) return false;
-  const char c = raw.front();
-  return c > ' ' && c < '\x7f' && c != '_' && c != ';';
-}
-
 }  // namespace
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
@@ -106,7 +97,8 @@ Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
   text::Lines lines(text.view());
   std::string_view raw;
   while (lines.next(raw)) {
-    if (seen_marker && block != index && starts_as_data(raw)) continue;
+    // Markers and header lines start with '_' and comments with ';' once trimmed.
+    if (seen_marker && block != index && text::starts_as_row(raw, "_;")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty() || line.front() == ';') continue;
     if (is_block_marker(line)) {
