@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 
