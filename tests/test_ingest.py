@@ -189,3 +189,68 @@ def test_read_scans_reports_a_defect_after_the_first_scan(tmp_path):
     found, failed = ingest.read_scans(str(broken), None)
     assert [index for index, _, _ in found] == [0]
     assert [index for index, _ in failed] == [1] and "UXD" in failed[0][1]
+
+
+FAKE_PROGRAM = r'''#!/usr/bin/env python3
+import json, sys
+if sys.argv[1:] == ["--help"]:
+    print("usage: vorlen --info [--json] FILE...")
+    sys.exit(0)
+assert sys.argv[1:3] == ["--info", "--json"], sys.argv
+for name in sys.argv[3:]:
+    if name.endswith(".ras"):
+        scans = [{"index": 0, "y_unit": "counts",
+                  "metadata": {"wavelength_alpha1": 1.540598, "wavelength_alpha2": 1.544426,
+                               "alpha_ratio": 0.5, "anode": "Cu"}},
+                 {"index": 1, "metadata": {"wavelength": 0.7093}}]
+        print(json.dumps({"file": name, "format": "ras", "scans": scans}))
+    else:
+        print(json.dumps({"file": name, "error": "not described"}))
+'''
+
+
+class InlineClient:
+    """Runs each task at once in this process: the part of a Dask client ingest uses."""
+
+    class Done:
+        def __init__(self, value):
+            self.value = value
+
+        def result(self):
+            return self.value
+
+        def release(self):
+            pass
+
+    def nthreads(self):
+        return {"inline": 1}
+
+    def submit(self, function, *args, pure):
+        return self.Done(function(*args))
+
+
+def test_described_files_get_their_wavelengths(tmp_path, monkeypatch):
+    """The wiring from one `vorlen --info --json` run to the entries: a described file is read
+    for exactly its scans, an undescribed one until its last."""
+    program = tmp_path / "vorlen"
+    program.write_text(FAKE_PROGRAM)
+    program.chmod(0o755)
+    monkeypatch.setattr(ingest, "find_program", lambda: str(program))
+    monkeypatch.chdir(EXAMPLES)
+    sources = ["silicon.ras", "silicon_v3.raw"]
+    descriptions = ingest.describe(sources)
+    assert sorted(descriptions) == sources and "error" in descriptions["silicon_v3.raw"]
+    nexus = ingest.NexusFile(str(tmp_path / "out.nxs"), overwrite=False)
+    ingest.ingest(InlineClient(), sources, descriptions, nexus)
+    nexus.commit()
+    with h5py.File(tmp_path / "out.nxs") as f:
+        assert [(f[f"entry_{n}/source_file"][()].decode(), f[f"entry_{n}/scan_index"][()])
+                for n in range(4)] == [(s, i) for s in sources for i in (0, 1)]
+        doublet, single = f["entry_0/instrument"], f["entry_1/instrument/beam"]
+        assert doublet["beam/incident_wavelength"][()].tolist() == [1.540598, 1.544426]
+        assert doublet["beam/incident_wavelength_weights"][()].tolist() == [1.0, 0.5]
+        assert doublet["source/target_material"][()].decode() == "Cu"
+        assert f["entry_0/data/intensity"].attrs["units"] == "counts"
+        assert single["incident_wavelength"][()] == 0.7093
+        assert "instrument" not in f["entry_2"] and "instrument" not in f["entry_3"]
+        assert len(f["failures"]) == 0
