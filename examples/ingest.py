@@ -243,6 +243,8 @@ def arguments(argv):
     args = parser.parse_args(argv)
     if args.workers is not None and args.workers < 1:
         parser.error("--workers must be at least 1")
+    if not os.path.isdir(os.path.dirname(os.path.abspath(args.output))):
+        parser.error(f"the folder of {args.output} does not exist")
     if os.path.exists(args.output) and not args.overwrite:
         parser.error(f"{args.output} exists (use --overwrite to replace it)")
     return args
@@ -297,16 +299,20 @@ def ingest(client, sources, descriptions, nexus):
 
 def main(argv):
     args = arguments(argv)
-    sources, unmatched = [], []
+    sources, unexpanded = [], []
     for given in args.inputs:
-        found = expand(given)
+        try:
+            found = expand(given)
+        except Exception as error:  # e.g. a URL whose file system is not installed
+            unexpanded.append(f"{given}: {error}")
+            continue
         sources += found
         if not found:
-            unmatched.append(f"{given}: no file matches")
+            unexpanded.append(f"{given}: no file matches")
     descriptions = describe([s for s in sources if not is_url(s)])
     nexus = NexusFile(args.output, args.overwrite)
     try:
-        for text in unmatched:
+        for text in unexpanded:
             nexus.add_failure(text)
         with contextlib.ExitStack() as stack:
             ingest(connect(args, stack), sources, descriptions, nexus)

@@ -33,8 +33,8 @@ def read_error(path):
 
 @pytest.fixture(scope="module")
 def run(tmp_path_factory):
-    """One run over a folder, a glob, an fsspec URL, a missing file and a pattern matching
-    nothing; the folder also holds a file that is no pattern."""
+    """One run over a folder, a glob, an fsspec URL, a missing file, a pattern matching nothing
+    and a URL of no known file system; the folder also holds a file that is no pattern."""
     work = tmp_path_factory.mktemp("ingest")
     data, extra = work / "data", work / "extra"
     data.mkdir()
@@ -43,7 +43,7 @@ def run(tmp_path_factory):
         shutil.copy(example, data / example.name)
     (data / "broken.xrdml").write_bytes(BROKEN)
     shutil.copy(EXAMPLES / "silicon.xy", extra / "more.xy")
-    inputs = ["data", f"file://{extra}/*.xy", "missing.raw", "absent/*.brml"]
+    inputs = ["data", f"file://{extra}/*.xy", "missing.raw", "absent/*.brml", "nosuch://x.raw"]
     done = subprocess.run([sys.executable, str(INGEST), "--workers", "2", "out.nxs", *inputs],
                           cwd=work, capture_output=True, text=True, timeout=600)
     return work, done
@@ -61,7 +61,7 @@ def expected_entries(work):
 def test_run_completes_with_failures_reported(run):
     work, done = run
     assert done.returncode == 1, done.stderr
-    assert done.stderr.endswith("out.nxs: 15 patterns from 14 files, 3 failures\n"), done.stderr
+    assert done.stderr.endswith("out.nxs: 15 patterns from 14 files, 4 failures\n"), done.stderr
     assert sorted(p.name for p in work.iterdir()) == ["data", "extra", "out.nxs"]
 
 
@@ -69,10 +69,11 @@ def test_failures_name_input_and_message(run):
     work, _ = run
     with h5py.File(work / "out.nxs") as f:
         failures = [text.decode() for text in f["failures"][()]]
-    unmatched, broken, missing = failures  # inputs matching nothing are known first
+    unmatched, unknown, broken, missing = failures  # inputs matching nothing are known first
     assert broken == "data/broken.xrdml: " + read_error(work / "data" / "broken.xrdml")
     assert missing.startswith("missing.raw: ") and "No such file" in missing
     assert unmatched == "absent/*.brml: no file matches"
+    assert unknown == "nosuch://x.raw: Protocol not known: nosuch"
 
 
 def test_every_entry_matches_read(run):
