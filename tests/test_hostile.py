@@ -190,8 +190,9 @@ def limit_address_space():
 def in_child(name):
     import vorlen
     env = dict(os.environ)
-    module_dir = str(pathlib.Path(vorlen.__file__).resolve().parent)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [module_dir, env.get("PYTHONPATH")]))
+    # vorlen is the package directory vorlen/, so the path entry is the directory above it.
+    import_dir = str(pathlib.Path(vorlen.__file__).resolve().parents[1])
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [import_dir, env.get("PYTHONPATH")]))
     done = subprocess.run([sys.executable, __file__, name], capture_output=True, text=True,
                           env=env, preexec_fn=limit_address_space, timeout=HANG_GUARD)
     assert done.returncode == 0, f"child died ({done.returncode}): {done.stderr[-2000:]}"
