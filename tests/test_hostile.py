@@ -163,6 +163,12 @@ CASES = {
     "brml_deep_nesting_of_texts": (
         lambda: brml_with_raw_data(b"<D>" * 128, b"x&amp;" * 16, b"</D>" * 128, 64 << 20), "x.brml", 0,
         ("ValueError", "Parse error: BRML requires one unambiguous measured data route")),
+    "cif_100mb_of_one_character_values": (
+        lambda: b"data_x\nloop_\n_pd_meas_2theta_scan\n_pd_meas_counts_total\n" + b"1 " * 50_000_000,
+        "big.cif", 0, ("ValueError", "Parse error: x values must be finite and strictly increasing")),
+    "cif_100mb_of_one_character_tokens": (
+        lambda: b"data_x\n" + b"_ 1 " * 25_000_000 + b"1 " * 1000, "big.cif", 0,
+        ("ValueError", 'Parse error: pdCIF: unexpected token "1"')),
     "nested_100k": (lambda: nested(100_000), "deep.xrdml", 0,
                     ("ValueError", "Parse error: XML nesting exceeds 128 elements")),
     "nested_100k_no_hint": (lambda: nested(100_000), "", 0,
