@@ -129,6 +129,13 @@ def pdcif(s):
     return lines(rows)
 
 
+def pdcif_scan(s):
+    rows = ["data_benchmark", "_pd_block_id benchmark",
+            "loop_", "_pd_meas_2theta_scan", "_pd_meas_counts_total"]
+    rows += [f"  {x:.6f}  {y}" for x, y in zip(s.x, s.y)]
+    return lines(rows)
+
+
 # --- Bruker RAW -------------------------------------------------------------------------------
 
 RAW3_DATA = 712 + 304
@@ -290,6 +297,7 @@ FORMATS = (
     ("gsas_esd", "gsa", "text", gsas_esd, 0),
     ("gsas_fxye", "gsa", "text", gsas_fxye, 0),
     ("pdcif", "cif", "text", pdcif, 0),
+    ("pdcif_scan", "cif", "text", pdcif_scan, 0),
     ("raw3", "raw", "raw", raw3, RAW3_DATA),
     ("raw4", "raw", "raw", raw4, RAW4_DATA),
     ("xrdml", "xrdml", "xml", xrdml, 0),

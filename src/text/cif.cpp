@@ -186,7 +186,7 @@ std::optional<CifColumn> cif_column(const CifBlock& block,
   return std::nullopt;
 }
 
-Result<double> cif_number(std::string_view text) {
+Result<double> detail::cif_number_other(std::string_view text) {
   const std::size_t open = position_of(text, '(', 0);
   if (open == text.size()) return number(text);
   // The uncertainty is one or more digits closed by the first ')' after the '('.

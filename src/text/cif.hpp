@@ -7,6 +7,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "pattern/error.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen::text {
 
@@ -148,9 +150,20 @@ Result<std::vector<CifBlock>> cif_blocks(std::string_view text);
 std::optional<CifColumn> cif_column(const CifBlock& block,
                                     std::initializer_list<std::string_view> tags);
 
+namespace detail {
+// cif_number for a text that is not a plain finite decimal.
+Result<double> cif_number_other(std::string_view text);
+}  // namespace detail
+
 // A CIF number: the text-number rule after dropping a standard uncertainty in parentheses,
-// as in 1.234(5) or 1.2(3)e-4.
-Result<double> cif_number(std::string_view text);
+// as in 1.234(5) or 1.2(3)e-4. Inline: a plain decimal, the common case, is read at once.
+inline Result<double> cif_number(std::string_view text) {
+  double value = 0;
+  const char* const end = text.data() + text.size();
+  if (!text.empty() && decimal_prefix(text.data(), end, value) == end && std::isfinite(value))
+    return value;
+  return detail::cif_number_other(text);
+}
 
 // ---- the lexer's hot path, inline: it runs once per token of the file ----
 

@@ -29,19 +29,25 @@ struct Converted {
   std::optional<Error> failure;
 };
 
+// One value into its column, unless the column failed already.
+void take(std::string_view text, Converted& out) {
+  if (out.failure) return;
+  Result<double> value = cif_number(text);
+  if (value) {
+    out.values.push_back(*value);
+  } else {
+    out.failure = std::move(value).error();
+  }
+}
+
 void convert(const CifColumn& first, Converted& a, const CifColumn* second, Converted* b) {
   a.values.reserve(first.size());
   if (second) b->values.reserve(second->size());
+  // No second column: a place among the tags that never comes.
+  const std::size_t other = second ? second->index() : first.stride();
   first.each_loop_value([&](std::size_t at, std::string_view text) {
-    for (auto [column, out] : {std::pair{&first, &a}, std::pair{second, b}}) {
-      if (column == nullptr || at != column->index() || out->failure) continue;
-      Result<double> value = cif_number(text);
-      if (value) {
-        out->values.push_back(*value);
-      } else {
-        out->failure = std::move(value).error();
-      }
-    }
+    if (at == first.index()) take(text, a);
+    if (at == other) take(text, *b);
     // A failed first column ends the walk: its error is what the caller reports.
     return !a.failure;
   });

@@ -135,10 +135,9 @@ namespace {
 // 128 open elements at most, deeper documents are refused; the stack of open elements and
 // their texts is allocated once.
 constexpr std::size_t max_open_elements = 128;
-// expat takes an int length, so a larger text goes in pieces. Every call but the final one ends
-// with a line-and-column count over all the bytes it read (about a tenth of the parse), so any
-// text that fits goes in one final call; expat copies it into its own buffer either way.
-constexpr std::size_t feed_size = std::size_t{1} << 30;
+// expat copies what it is given into its own buffer: given the text in pieces, it holds a piece
+// at a time instead of a second copy of the whole text, which costs fresh memory on every read.
+constexpr std::size_t feed_size = std::size_t{1} << 17;
 
 // The length of an element name and where its local part starts (after the first colon), found
 // in one pass: names are a few bytes long, shorter than the set-up of two library calls.
@@ -446,7 +445,7 @@ Result<Document> Builder::finish(
   return Document(std::move(storage));
 }
 
-// The first pass hands expat the whole text in as few calls as it can take.
+// The first pass hands expat the text piece by piece.
 bool Builder::parse() {
   if (second_pass_) return feed_->feed(text_.size(), true);
   std::size_t fed = 0;

@@ -74,16 +74,14 @@ Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
   if (start && end) {
     VORLEN_ASSIGN(const double s, xml::number(start->text));
     VORLEN_ASSIGN(const double e, xml::number(end->text));
-    std::vector<double> x(n);
-    if (n == 1) {
-      x[0] = s;
-      return x;
-    }
+    if (n == 1) return std::vector<double>{s};
     // Multiply, divide, then add, in this order; the last value may differ from e in its last
     // bits and is kept as computed.
     const double span = e - s;
     const double steps = static_cast<double>(n - 1);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * span / steps + s;
+    std::vector<double> x;
+    x.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) x.push_back(static_cast<double>(i) * span / steps + s);
     return x;
   }
   if (n == 1) {
