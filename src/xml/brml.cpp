@@ -43,7 +43,7 @@ std::optional<std::string_view> container_name(const std::vector<std::string_vie
 Result<std::string> raw_data_name(const xml::Element& container, std::uint64_t index) {
   std::vector<std::string_view> scans;
   for (const xml::Element* list : container.all("RawDataReferenceList")) {
-    for (const xml::Element& child : list->children) {
+    for (const xml::Element& child : list->children()) {
       std::string_view name = text::trim(child.text);
       if (!name.empty()) scans.push_back(name);
     }
@@ -169,7 +169,7 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
 
 // Rows are the Datum elements below the route (itself a DataRoute), in document order.
 Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
-  std::span<const xml::Element> below = route.children.descendants();
+  std::span<const xml::Element> below = route.children().descendants();
   const auto is_row = [](const xml::Element& e) { return e.name == "Datum"; };
   const auto rows = static_cast<std::size_t>(std::count_if(below.begin(), below.end(), is_row));
   Series series;
@@ -190,11 +190,11 @@ Result<Series> parse_brml(Bytes data, std::uint64_t index) {
 
   std::string raw_name;
   {
-    VORLEN_ASSIGN(xml::Element container_tree, xml::member_document(archive, *container));
-    VORLEN_ASSIGN(raw_name, raw_data_name(container_tree, index));
+    VORLEN_ASSIGN(const xml::Document container_tree, xml::member_document(archive, *container));
+    VORLEN_ASSIGN(raw_name, raw_data_name(container_tree.root(), index));
   }
-  VORLEN_ASSIGN(xml::Element raw_data, xml::member_document(archive, raw_name));
-  VORLEN_ASSIGN(const xml::Element* route, data_route(raw_data));
+  VORLEN_ASSIGN(const xml::Document raw_data, xml::member_document(archive, raw_name));
+  VORLEN_ASSIGN(const xml::Element* route, data_route(raw_data.root()));
   VORLEN_ASSIGN(Columns columns, find_columns(*route));
   return read_rows(*route, columns);
 }

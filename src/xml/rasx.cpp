@@ -39,7 +39,7 @@ bool is_measurement(std::string_view name) {
 // Member names of a measurement, relative to it: the Name of each ContentHashList child.
 std::vector<std::string_view> member_names(const xml::Element& measurement) {
   std::vector<std::string_view> names;
-  for (const xml::Element& child : measurement.children) {
+  for (const xml::Element& child : measurement.children()) {
     if (child.name != "ContentHashList") continue;
     if (std::optional<std::string_view> name = child.attr("Name")) names.push_back(*name);
   }
@@ -71,7 +71,7 @@ std::string member_path(const xml::Element& measurement, std::string_view name) 
 // One entry per measurement that has a profile, in document order of the index.
 std::vector<ScanEntry> scan_entries(const xml::Element& root) {
   std::vector<ScanEntry> entries;
-  for (const xml::Element& measurement : root.children) {
+  for (const xml::Element& measurement : root.children()) {
     if (!is_measurement(measurement.name)) continue;
     std::vector<std::string_view> names = member_names(measurement);
     std::optional<std::string_view> profile = first_name(names, is_profile);
@@ -88,7 +88,8 @@ std::vector<ScanEntry> scan_entries(const xml::Element& root) {
 // The scan axis named in the conditions member, when it names one. The axis is looked up within
 // the first ScanInformation element, or in the whole document when there is none.
 Status check_conditions(xml::Archive& archive, std::string_view path) {
-  VORLEN_ASSIGN(xml::Element conditions, xml::member_document(archive, path));
+  VORLEN_ASSIGN(const xml::Document document, xml::member_document(archive, path));
+  const xml::Element& conditions = document.root();
   std::vector<const xml::Element*> scan_information = conditions.all("ScanInformation");
   const xml::Element& scope = scan_information.empty() ? conditions : *scan_information.front();
   std::vector<const xml::Element*> axis_names = scope.all("AxisName");
@@ -130,8 +131,8 @@ Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   std::vector<ScanEntry> entries;
   {
-    VORLEN_ASSIGN(xml::Element root, xml::member_document(archive, "root.xml"));
-    entries = scan_entries(root);
+    VORLEN_ASSIGN(const xml::Document root, xml::member_document(archive, "root.xml"));
+    entries = scan_entries(root.root());
   }
   if (index >= entries.size()) return xml::scan_out_of_range(index, entries.size());
   const ScanEntry& entry = entries[index];

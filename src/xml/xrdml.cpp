@@ -32,9 +32,9 @@ bool is_one_of(std::string_view s, const std::array<std::string_view, N>& table)
 // Scans are counted over all measurements, in document order.
 std::vector<const Element*> scans(const Element& root) {
   std::vector<const Element*> out;
-  for (const Element& measurement : root.children) {
+  for (const Element& measurement : root.children()) {
     if (measurement.name != "xrdMeasurement") continue;
-    for (const Element& scan : measurement.children)
+    for (const Element& scan : measurement.children())
       if (scan.name == "scan") out.push_back(&scan);
   }
   return out;
@@ -49,7 +49,7 @@ Status check_scan_axis(const Element& scan) {
 
 // The first `positions` child describing 2theta; a lower-case "2theta" is another axis.
 const Element* two_theta_positions(const Element& data_points) {
-  for (const Element& c : data_points.children)
+  for (const Element& c : data_points.children())
     if (c.name == "positions" && c.attr("axis") == "2Theta") return &c;
   return nullptr;
 }
@@ -74,16 +74,14 @@ Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
   if (start && end) {
     VORLEN_ASSIGN(const double s, xml::number(start->text));
     VORLEN_ASSIGN(const double e, xml::number(end->text));
-    std::vector<double> x(n);
-    if (n == 1) {
-      x[0] = s;
-      return x;
-    }
+    if (n == 1) return std::vector<double>{s};
     // Multiply, divide, then add, in this order; the last value may differ from e in its last
     // bits and is kept as computed.
     const double span = e - s;
     const double steps = static_cast<double>(n - 1);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * span / steps + s;
+    std::vector<double> x;
+    x.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) x.push_back(static_cast<double>(i) * span / steps + s);
     return x;
   }
   if (n == 1) {
@@ -113,7 +111,8 @@ Status attenuate(const Element& data_points, bool raw_counts, std::vector<double
 }  // namespace
 
 Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Element root, xml::document(data));
+  VORLEN_ASSIGN(const xml::Document document, xml::document(data));
+  const Element& root = document.root();
   if (root.name != "xrdMeasurements") return Error::parse("not an XRDML measurement");
 
   const std::vector<const Element*> all_scans = scans(root);
