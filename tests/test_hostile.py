@@ -78,7 +78,7 @@ def brml_with_raw_data(head, piece, tail, size=255 << 20):
     squeeze = zlib.compressobj(9, zlib.DEFLATED, -15)
     packed = squeeze.compress(container) + squeeze.flush()
     data, crc, inflated = repeated_member(head, piece, tail, size)
-    return zip_archive([("DataContainer.xml", packed, zlib.crc32(container), len(container)),
+    return declared_zip([("DataContainer.xml", packed, zlib.crc32(container), len(container)),
                         ("RawData0.xml", data, crc, inflated)])
 
 

@@ -10,6 +10,7 @@ from hypothesis import strategies as st
 
 import vorlen
 from builders import RASX_PROFILE as PROFILE
+from builders import RASX_STANDARD as STANDARD
 from builders import rasx
 from builders import rasx_conditions as conditions
 from builders import rasx_measurement as measurement
