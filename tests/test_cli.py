@@ -95,7 +95,7 @@ def test_index_selects_a_scan(name, args, options):
         assert result.returncode == 0
         assert rows(result.stdout) == points(path, **options)
     else:
-        assert (result.returncode, result.stdout, result.stderr) == (1, "", failure + "\n")
+        assert (result.returncode, result.stdout, result.stderr) == (1, "", f"vorlen: {path}: {failure}\n")
 
 
 @pytest.mark.parametrize("block", ["Si_profile", "Si_phase"])
@@ -104,13 +104,13 @@ def test_block_reaches_the_cif_reader(block):
     result = run("--block", block, "--csv", path)
     failure = expected_failure(path, block=block)
     assert result.returncode == (0 if failure is None else 1)
-    assert result.stderr == ("" if failure is None else failure + "\n")
+    assert result.stderr == ("" if failure is None else f"vorlen: {path}: {failure}\n")
 
 
 def test_missing_file_reports_the_io_error(tmp_path):
     result = run(tmp_path / "absent.xy")
     assert (result.returncode, result.stdout) == (1, "")
-    assert result.stderr == "IO error: No such file or directory (os error 2)\n"
+    assert result.stderr == f"vorlen: {tmp_path / 'absent.xy'}: IO error: No such file or directory (os error 2)\n"
 
 
 def test_check_reports_each_file_and_fails_when_one_is_bad(tmp_path, xy_file):
@@ -173,7 +173,7 @@ def test_bad_usage_exits_2_with_the_usage_text(args, message):
 def test_largest_index_is_accepted_as_a_number(xy_file):
     result = run("--index", "18446744073709551615", xy_file)
     assert result.returncode == 1
-    assert result.stderr == "Parse error: this format has one pattern; index must be 0\n"
+    assert result.stderr == f"vorlen: {xy_file}: Parse error: this format has one pattern; index must be 0\n"
 
 
 @pytest.mark.parametrize("flag", ["--help", "-h"])

@@ -1,0 +1,57 @@
+#include "cli/help.hpp"
+
+namespace vorlen::cli {
+
+const std::string_view usage_text =
+    "usage: vorlen [--index N] [--block TEXT] [--csv] FILE\n"
+    "       vorlen --check [--index N] [--block TEXT] FILE...\n"
+    "       vorlen --info [--json] FILE...\n"
+    "       vorlen --convert DIR [--to xy|csv] [--all-scans | --index N | --block TEXT]\n"
+    "                            [-j N] [--force] FILE...\n"
+    "       vorlen --plot OUT.svg [--log] [--all-scans | --index N | --block TEXT] [--force] FILE...\n"
+    "       vorlen --help | --version\n";
+
+const std::string_view help_text =
+    "Read powder X-ray diffraction patterns: print one as 2theta (degrees) and intensity,\n"
+    "check or describe many, convert them to plain text, or draw them.\n"
+    "\n"
+    "Formats: Bruker RAW v3/v4, UXD, BRML, XRDML, RAS, RASX, CHI, GSAS, powder CIF, XY.\n"
+    "FILE - reads standard input; --name NAME gives it a file name for format detection.\n"
+    "\n"
+    "Print one pattern (shortest decimals that read back to the same doubles):\n"
+    "  --index N      which scan, range, bank or measurement (from 0; default 0)\n"
+    "  --block TEXT   powder CIF: only data blocks whose name contains TEXT\n"
+    "  --csv          a header line two_theta,intensity, then comma-separated rows\n"
+    "    vorlen --csv --index 1 scan.ras > scan.csv\n"
+    "\n"
+    "  --check        read every FILE, one line each: ok with the point count and the 2theta\n"
+    "                 range, or error with the reason\n"
+    "    vorlen --check data/*\n"
+    "\n"
+    "  --info         what each FILE holds: format, how it was recognised, every scan (points,\n"
+    "                 first and last 2theta, y unit, or why it cannot be read) and metadata\n"
+    "  --json         with --info: one JSON object per file per line\n"
+    "    vorlen --info --json data/* > inventory.jsonl\n"
+    "\n"
+    "  --convert DIR  write one text file per pattern into DIR (created if missing): STEM.xy,\n"
+    "                 two columns under a '#' line naming the source file and scan\n"
+    "  --to csv       write STEM.csv instead (header two_theta,intensity)\n"
+    "  --all-scans    every readable scan of a multi-scan file, as STEM_INDEX.xy (powder CIF:\n"
+    "                 STEM_BLOCK.xy)\n"
+    "  -j N           convert N files at a time (default: one per core)\n"
+    "  --force        replace existing outputs (otherwise they are skipped and reported)\n"
+    "    vorlen --convert for-topas --all-scans -j 2 raw-data/*\n"
+    "    vorlen --convert out --name scan.raw - < scan.raw\n"
+    "\n"
+    "  --plot OUT.svg draw the patterns into one SVG picture, one colour per pattern\n"
+    "  --log          logarithmic intensity axis (values <= 0 left out, said in the legend)\n"
+    "    vorlen --plot overview.svg --log data/*.xrdml\n"
+    "\n"
+    "  --help         print this help\n"
+    "  --version      print the version\n"
+    "\n"
+    "Messages name the program and the file: vorlen: FILE: Parse error: ...\n"
+    "Exit status: 0 success, 1 a file could not be read, described or converted, an output\n"
+    "was skipped or could not be written; 2 bad usage.\n";
+
+}  // namespace vorlen::cli
