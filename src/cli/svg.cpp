@@ -176,9 +176,9 @@ void append_curve(std::string& paths, std::string& legend, const Curve& curve, s
   const std::vector<Point> points = drawn_points(*curve.pattern, canvas, left_out);
   const std::string_view colour = colours[n % colours.size()];
   const std::string_view dash = dashes[n / colours.size() % dashes.size()];
-  const std::string style = "fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"1.2\"" +
+  const std::string style = "fill=\"none\" stroke=\"" + std::string(colour) + "\"" +
                             (dash.empty() ? "" : " stroke-dasharray=\"" + std::string(dash) + "\"");
-  paths += "<path class=\"pattern\" clip-path=\"url(#plot-clip)\" " + style + " d=\"";
+  paths += "<path class=\"pattern\" clip-path=\"url(#plot-clip)\" " + style + " stroke-width=\"1.2\" d=\"";
   append_path(paths, points);
   paths += "\"/>\n";
   std::string& out = legend;
