@@ -29,6 +29,30 @@ void append_row(std::string& out, TextLayout layout, double x, double y) {
   out += '\n';
 }
 
+namespace {
+
+// How many bytes at the start of `bytes` (which do not start a valid character) one U+FFFD
+// replaces: the longest start of a character, the maximal subpart, as Unicode recommends and
+// Python and browsers decode.
+std::size_t broken_character_length(std::string_view bytes) {
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
+  // The second byte's range depends on the lead (no overlong forms, surrogates or values
+  // past U+10FFFF); later bytes are plain continuation bytes.
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  std::size_t taken = 1;
+  while (taken < length && taken < bytes.size()) {
+    const auto c = static_cast<unsigned char>(bytes[taken]);
+    if (taken == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) break;
+    ++taken;
+  }
+  return taken;
+}
+
+}  // namespace
+
 std::string valid_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -41,7 +65,7 @@ std::string valid_utf8(std::string_view text) {
       at += static_cast<std::size_t>(length);
     } else {
       out += "\xEF\xBF\xBD";
-      ++at;
+      at += broken_character_length(text.substr(at));
     }
   }
   return out;

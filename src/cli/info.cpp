@@ -43,6 +43,12 @@ std::vector<Entry> entries_of(const Metadata& m) {
 
 // JSON ------------------------------------------------------------------------------------
 
+// The text of the exception the Python module raises for `error`: an OSError carries the
+// system's text alone, a ValueError the whole display text.
+std::string exception_text(const Error& error) {
+  return error.kind() == ErrorKind::Io ? error.detail() : error.display();
+}
+
 void append_json_key(std::string& out, std::string_view key) {
   append_json_string(out, key);
   out += ": ";
@@ -68,7 +74,7 @@ void append_json_scan(std::string& out, const ScanInfo& scan) {
   if (scan.error) {
     out += ", ";
     append_json_key(out, "error");
-    append_json_string(out, scan.error->display());
+    append_json_string(out, exception_text(*scan.error));
     out += '}';
     return;
   }
@@ -108,7 +114,7 @@ void append_json(std::string& out, std::string_view label, const Result<Descript
   out += ", ";
   if (!described) {
     append_json_key(out, "error");
-    append_json_string(out, described.error().display());
+    append_json_string(out, exception_text(described.error()));
     out += "}\n";
     return;
   }
@@ -129,13 +135,12 @@ void append_json(std::string& out, std::string_view label, const Result<Descript
 
 // Table -----------------------------------------------------------------------------------
 
-// Rows of cells written with every column as wide as its widest cell; a row of one cell (a
-// scan's error) spans the rest of the line.
+// Rows of cells written with every column as wide as its widest cell; a shorter row than the
+// first (a scan and its error) lets its last cell run on.
 void append_table(std::string& out, const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> widths;
+  std::vector<std::size_t> widths(rows.front().size());
   for (const auto& row : rows) {
-    if (row.size() < 2) continue;
-    widths.resize(std::max(widths.size(), row.size()));
+    if (row.size() != widths.size()) continue;
     for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
   for (const auto& row : rows) {
@@ -178,7 +183,7 @@ void append_text(std::string& out, std::string_view label, const Description& d)
   out += label;
   out += ": " + d.format + ", recognised by " + d.detected_by + "\n";
   const bool blocks = std::any_of(d.scans.begin(), d.scans.end(), [](const ScanInfo& s) { return s.block.has_value(); });
-  std::vector<std::vector<std::string>> rows = {{blocks ? "block" : "scan", "points", "2theta from", "to", "y"}};
+  std::vector<std::vector<std::string>> rows = {{blocks ? "block" : "scan", "points", "first 2theta", "last 2theta", "y unit"}};
   for (const ScanInfo& scan : d.scans) {
     if (scan.error) {
       rows.push_back({scan_name(scan), scan.error->display()});
