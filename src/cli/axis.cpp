@@ -28,13 +28,18 @@ Step round_step(double span) {
   return {mantissa, exponent};
 }
 
-// A tick value with as many decimals as its step has, so 0.1 * 3 shows as 0.3.
-std::string tick_label(double value, int step_exponent) {
+// The label of the tick at `multiple` steps of mantissa * 10^exponent: with as many decimals
+// as the step has, so 0.1 * 3 shows as 0.3; for values far from 1, the multiple and a power of
+// ten (2e-301), which no rounding of a decimal can spoil.
+std::string tick_label(long long multiple, double mantissa, int exponent, double value) {
+  const double size = std::abs(value);
+  if (value == 0) return "0";
+  if (size < 1e-4 || size >= 1e7 || exponent < -20) {
+    return std::to_string(multiple * static_cast<long long>(mantissa)) + "e" + std::to_string(exponent);
+  }
   char text[64];
-  const auto result = std::abs(value) >= 1e7 || (value != 0 && std::abs(value) < 1e-4)
-                          ? std::to_chars(text, text + sizeof(text), value)
-                          : std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed,
-                                          step_exponent < 0 ? -step_exponent : 0);
+  const auto result = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed,
+                                    exponent < 0 ? -exponent : 0);
   return std::string(text, result.ptr);
 }
 
@@ -109,7 +114,7 @@ void Axis::add_linear_ticks(double step_mantissa, int step_exponent) {
   for (long long k = first; k <= last; ++k) {
     const double value = step_exponent < 0 ? static_cast<double>(k) * step_mantissa / std::pow(10.0, -step_exponent)
                                            : static_cast<double>(k) * size;
-    ticks_.push_back({value, tick_label(value, step_exponent)});
+    ticks_.push_back({value, tick_label(k, step_mantissa, step_exponent, value)});
   }
 }
 
