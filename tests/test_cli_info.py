@@ -141,3 +141,12 @@ def test_the_table_aligns_its_columns():
     column = header.index("points")
     assert [line[column:].split()[0] for line in scans[:2]] == ["201", "61"]
     assert [line[:column].strip() for line in scans[:2]] == ["0", "1"]
+
+
+@needs_describe
+def test_the_documented_json_of_a_multi_scan_file_is_what_the_program_writes():
+    docs = (EXAMPLES.parent / "docs" / "cli.md").read_text().splitlines()
+    command = "$ vorlen --info --json examples/silicon.ras"
+    shown = docs[docs.index(command) + 1]
+    result = run("--info", "--json", "examples/silicon.ras", cwd=EXAMPLES.parent)
+    assert result.stdout == shown + "\n"
