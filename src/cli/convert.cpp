@@ -1,9 +1,7 @@
 #include "cli/convert.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -59,11 +57,11 @@ class Converter {
   Outcome convert(std::string_view arg) const {
     const Input input = input_for(arg, inv_);
     Outcome outcome;
-    // One scan per file goes to a name known in advance: an existing one is not even read.
+    // One scan per file goes to a name known in advance: when it exists the input is not
+    // even read.
     if (!inv_.all_scans && !inv_.force) {
       const std::string path = output_path(input, "");
-      struct stat info {};
-      if (::stat(path.c_str(), &info) == 0) return skipped(input, path);
+      if (exists(path)) return skipped(input, path);
     }
     auto bytes = load(input);
     auto scans = bytes ? select_scans(bytes->bytes(), input.hint, inv_) : Result<std::vector<Scan>>(bytes.error());
@@ -71,16 +69,19 @@ class Converter {
     std::string text;
     for (const Scan& scan : *scans) {
       const std::string path = output_path(input, scan.suffix);
-      text.clear();
-      append_text(text, input, scan);
-      const auto placed = place_file(path, text, inv_.force);
+      // Each scan's name is known once the file is read: an existing one is not formatted.
+      const bool known_to_exist = inv_.all_scans && !inv_.force && exists(path);
+      Result<Placed> placed = Placed::Exists;
+      if (!known_to_exist) {
+        text.clear();
+        append_text(text, input, scan);
+        placed = place_file(path, text, inv_.force);
+      }
       if (!placed) {
-        Outcome failure = failed(input, "cannot write " + path + ": " + placed.error().detail());
-        outcome.messages += failure.messages;
+        outcome.messages += message(input, "cannot write " + path + ": " + placed.error().detail());
         outcome.failed = true;
       } else if (*placed == Placed::Exists) {
-        Outcome skip = skipped(input, path);
-        outcome.messages += skip.messages;
+        outcome.messages += skipped(input, path).messages;
         ++outcome.skipped;
       } else {
         ++outcome.converted;

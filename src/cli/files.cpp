@@ -71,6 +71,8 @@ void Writer::flush() {
   buffer_.clear();
 }
 
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
 Status check_writable_folder(const std::string& folder) {
   if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return Error::io_errno(errno);
   VORLEN_ASSIGN(Temporary probe, create_temporary_beside(folder + "/probe"));
@@ -80,7 +82,6 @@ Status check_writable_folder(const std::string& folder) {
 }
 
 Result<Placed> place_file(const std::string& path, std::string_view content, bool overwrite) {
-  if (!overwrite && ::access(path.c_str(), F_OK) == 0) return Placed::Exists;
   VORLEN_ASSIGN(Temporary created, create_temporary_beside(path));
   const std::string& temporary = created.path;
   const int fd = created.fd;

@@ -46,9 +46,12 @@ Status check_writable_folder(const std::string& folder);
 
 enum class Placed { Written, Exists };
 
+bool exists(const std::string& path);
+
 // Writes `content` to a new temporary file beside `path` and renames it into place, so `path`
 // never holds a partial file. An existing `path` is replaced only when `overwrite`, otherwise
-// left alone and reported as Exists.
+// left alone and reported as Exists (the rename itself refuses to replace, so a file that
+// appears meanwhile is safe too).
 Result<Placed> place_file(const std::string& path, std::string_view content, bool overwrite);
 
 }  // namespace vorlen::cli
