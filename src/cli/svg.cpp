@@ -29,6 +29,15 @@ void append_pixel(std::string& out, double v) {
   out.append(text, result.ptr);
 }
 
+// name="pixel", after a space.
+void append_attribute(std::string& out, std::string_view name, double pixel) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  append_pixel(out, pixel);
+  out += '"';
+}
+
 // Text content or attribute value: valid UTF-8 without the characters XML forbids.
 void append_xml_text(std::string& out, std::string_view text) {
   for (const char c : valid_utf8(one_line(text))) {
@@ -79,33 +88,37 @@ class Canvas {
   Axis x_, y_;
 };
 
+// A grid line across the plot and its tick's label beside it, at (label_x, label_y).
+void append_tick(std::string& out, double x1, double y1, double x2, double y2, double label_x, double label_y,
+                 std::string_view label) {
+  out += "<line class=\"grid\"";
+  append_attribute(out, "x1", x1);
+  append_attribute(out, "y1", y1);
+  append_attribute(out, "x2", x2);
+  append_attribute(out, "y2", y2);
+  out += " stroke=\"#ddd\"/><text class=\"tick\"";
+  append_attribute(out, "x", label_x);
+  append_attribute(out, "y", label_y);
+  out += ">";
+  out += label;
+  out += "</text>\n";
+}
+
 void append_axes(std::string& out, const Canvas& canvas) {
   out += "<rect id=\"plot-area\" x=\"90\" y=\"30\" width=\"840\" height=\"440\" fill=\"none\" stroke=\"#444\"/>\n";
   out += "<g id=\"x-axis\" font-size=\"13\" text-anchor=\"middle\">\n";
   for (const Tick& tick : canvas.x_axis().ticks()) {
     const double x = canvas.px(tick.value);
-    out += "<line class=\"grid\" x1=\"";
-    append_pixel(out, x);
-    out += "\" x2=\"";
-    append_pixel(out, x);
-    out += "\" y1=\"30\" y2=\"476\" stroke=\"#ddd\"/><text class=\"tick\" x=\"";
-    append_pixel(out, x);
-    out += "\" y=\"492\">" + tick.label + "</text>\n";
+    append_tick(out, x, top, x, bottom + 6, x, bottom + 22, tick.label);
   }
   out += "<text class=\"label\" x=\"510\" y=\"515\" font-size=\"15\">2\xCE\xB8 (\xC2\xB0)</text>\n</g>\n";
   out += "<g id=\"y-axis\" font-size=\"13\" text-anchor=\"end\">\n";
   for (const Tick& tick : canvas.y_axis().ticks()) {
     const double y = canvas.py(tick.value);
-    out += "<line class=\"grid\" x1=\"84\" x2=\"930\" y1=\"";
-    append_pixel(out, y);
-    out += "\" y2=\"";
-    append_pixel(out, y);
-    out += "\" stroke=\"#ddd\"/><text class=\"tick\" x=\"80\" y=\"";
-    append_pixel(out, y + 4.5);
-    out += "\">";
-    // A power of ten, written 10 with its exponent raised.
-    out += canvas.y_axis().is_log() ? "10<tspan dy=\"-6\" font-size=\"10\">" + tick.label + "</tspan>" : tick.label;
-    out += "</text>\n";
+    // A power of ten is written 10 with its exponent raised.
+    const std::string label =
+        canvas.y_axis().is_log() ? "10<tspan dy=\"-6\" font-size=\"10\">" + tick.label + "</tspan>" : tick.label;
+    append_tick(out, left - 6, y, right, y, left - 10, y + 4.5, label);
   }
   out += "<text class=\"label\" transform=\"translate(22 250) rotate(-90)\" text-anchor=\"middle\" font-size=\"15\">";
   out += canvas.y_axis().is_log() ? "Intensity (log scale)" : "Intensity";
@@ -183,13 +196,12 @@ void append_curve(std::string& paths, std::string& legend, const Curve& curve, s
   paths += "\"/>\n";
   std::string& out = legend;
   const double y = legend_top + static_cast<double>(n) * legend_line;
-  out += "<g class=\"legend-entry\"><line x1=\"90\" x2=\"130\" y1=\"";
-  append_pixel(out, y - 4);
-  out += "\" y2=\"";
-  append_pixel(out, y - 4);
-  out += "\" " + style + " stroke-width=\"2.5\"/><text x=\"140\" y=\"";
-  append_pixel(out, y);
-  out += "\" font-size=\"13\">";
+  out += "<g class=\"legend-entry\"><line x1=\"90\" x2=\"130\"";
+  append_attribute(out, "y1", y - 4);
+  append_attribute(out, "y2", y - 4);
+  out += " " + style + " stroke-width=\"2.5\"/><text x=\"140\"";
+  append_attribute(out, "y", y);
+  out += " font-size=\"13\">";
   append_xml_text(out, curve.caption);
   if (left_out > 0) {
     out += " (";
@@ -207,9 +219,9 @@ std::string draw_svg(const std::vector<Curve>& curves, bool log) {
   const Canvas canvas(Axis::tight(r.x_low, r.x_high),
                       log ? Axis::logarithmic(r.y_low, r.y_high) : Axis::linear(r.y_low, r.y_high, true));
   const double height = legend_top + static_cast<double>(curves.size()) * legend_line;
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"960\" height=\"";
-  append_pixel(out, height);
-  out += "\" viewBox=\"0 0 960 ";
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"960\"";
+  append_attribute(out, "height", height);
+  out += " viewBox=\"0 0 960 ";
   append_pixel(out, height);
   out += "\" font-family=\"sans-serif\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   out += "<clipPath id=\"plot-clip\"><rect x=\"90\" y=\"30\" width=\"840\" height=\"440\"/></clipPath>\n";
