@@ -60,27 +60,29 @@ std::optional<UsageError> set_mode(Invocation& inv, Mode mode, std::string_view 
   return std::nullopt;
 }
 
-// Options that belong to some modes only; each names the modes that take it.
+// An option that belongs to some modes only: whether the chosen mode takes it, and the option
+// that would (none when the mode it is for is the default one).
 struct Restriction {
   bool given;
   std::string_view option;
-  std::initializer_list<Mode> modes;
+  bool allowed;
   std::string_view needs;
 };
 
 std::optional<UsageError> check_combinations(const Invocation& inv, std::string_view mode_option,
                                              bool csv, bool to, bool jobs) {
+  const bool writes = inv.mode == Mode::Convert || inv.mode == Mode::Plot;
   const Restriction restrictions[] = {
-      {csv, "--csv", {Mode::Print}, ""},
-      {inv.json, "--json", {Mode::Info}, "--info"},
-      {to, "--to", {Mode::Convert}, "--convert"},
-      {jobs, "-j", {Mode::Convert}, "--convert"},
-      {inv.force, "--force", {Mode::Convert, Mode::Plot}, "--convert or --plot"},
-      {inv.log, "--log", {Mode::Plot}, "--plot"},
-      {inv.all_scans, "--all-scans", {Mode::Convert, Mode::Plot}, "--convert or --plot"},
+      {csv, "--csv", inv.mode == Mode::Print, ""},
+      {inv.json, "--json", inv.mode == Mode::Info, "--info"},
+      {to, "--to", inv.mode == Mode::Convert, "--convert"},
+      {jobs, "-j", inv.mode == Mode::Convert, "--convert"},
+      {inv.force, "--force", writes, "--convert or --plot"},
+      {inv.log, "--log", inv.mode == Mode::Plot, "--plot"},
+      {inv.all_scans, "--all-scans", writes, "--convert or --plot"},
   };
   for (const Restriction& r : restrictions) {
-    if (!r.given || std::find(r.modes.begin(), r.modes.end(), inv.mode) != r.modes.end()) continue;
+    if (!r.given || r.allowed) continue;
     if (r.needs.empty()) {
       return UsageError{std::string(r.option) + " cannot be combined with " + std::string(mode_option)};
     }
@@ -98,7 +100,7 @@ std::optional<UsageError> check_combinations(const Invocation& inv, std::string_
   return std::nullopt;
 }
 
-std::optional<UsageError> check_files(const Invocation& inv) {
+std::optional<UsageError> check_files(const Invocation& inv, std::string_view mode_option) {
   const auto stdin_count = std::count(inv.files.begin(), inv.files.end(), "-");
   if (stdin_count > 1) return UsageError{"- (standard input) can be given only once"};
   if (inv.name && stdin_count == 0) return UsageError{"--name is the file-name hint for -, which is not given"};
@@ -107,11 +109,7 @@ std::optional<UsageError> check_files(const Invocation& inv) {
       return UsageError{inv.files.empty() ? "missing FILE" : "give exactly one FILE (or use --check)"};
     }
   } else if (inv.files.empty()) {
-    const std::string_view option = inv.mode == Mode::Check     ? "--check"
-                                    : inv.mode == Mode::Info    ? "--info"
-                                    : inv.mode == Mode::Convert ? "--convert"
-                                                                : "--plot";
-    return UsageError{std::string(option) + " needs at least one FILE"};
+    return UsageError{std::string(mode_option) + " needs at least one FILE"};
   }
   return std::nullopt;
 }
@@ -195,7 +193,7 @@ std::variant<Invocation, UsageError> parse_options(std::span<const std::string_v
   }
   if (csv) inv.layout = TextLayout::Csv;
   if (auto e = check_combinations(inv, mode_option, csv, to, jobs)) return *e;
-  if (auto e = check_files(inv)) return *e;
+  if (auto e = check_files(inv, mode_option)) return *e;
   return inv;
 }
 
