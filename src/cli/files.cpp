@@ -18,10 +18,10 @@ namespace {
 // A name for the temporary file, unique among this process's and hidden in listings.
 std::string temporary_beside(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned long> counter{0};
+  static const std::string pid = std::to_string(::getpid());
   const auto slash = path.rfind('/');
   const std::size_t name_at = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name_at) + "." + path.substr(name_at) + ".tmp" +
-         std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(attempt);
+  return path.substr(0, name_at) + "." + path.substr(name_at) + ".tmp" + pid + "-" + std::to_string(counter++) + "-" + std::to_string(attempt);
 }
 
 struct Temporary {
