@@ -1,12 +1,14 @@
 """Batch conversion with the vorlen program: one process for 10,000 files against one process
 per file, -j 2 against -j 1, and the peak memory of small and large batches.
 
-    python3 bench/cli_batch.py [--cli PATH] [--files N] [--work DIR]
+    python3 bench/cli_batch.py [--cli PATH] [--files N] [--runs N] [--work DIR] [--out DIR]
 
 The inputs are copies of examples/ under distinct names, made once in the work folder. Each
 figure is the best of a few runs (a busy machine only ever slows a run down); the process per
 file loop runs once. Prints the figures and the ratios the program promises (at least 20 times
 faster than a process per file; -j 2 at least 1.6 times faster than -j 1 on two cores).
+The outputs go to a temporary folder in --out (default: the system's); a memory file system
+(/dev/shm) leaves out the disk's share, which on a shared machine varies from run to run.
 """
 
 import argparse
@@ -60,10 +62,11 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--work", default=os.path.join(os.environ.get("XDG_CACHE_HOME", os.path.expanduser("~/.cache")),
                                                      "vorlen-bench", "cli"))
+    parser.add_argument("--out", default=None)
     args = parser.parse_args()
     work = pathlib.Path(args.work)
     inputs = make_inputs(work / "in", args.files)
-    with tempfile.TemporaryDirectory() as scratch:
+    with tempfile.TemporaryDirectory(dir=args.out) as scratch:
         out = pathlib.Path(scratch) / "out"
         one = best(args.runs, [args.cli, "--convert", str(out), "-j", "1", *inputs], out)
         two = best(args.runs, [args.cli, "--convert", str(out), "-j", "2", *inputs], out)
