@@ -1,40 +1,14 @@
-"""The vorlen command end to end: output text, --csv, --check, exit codes and messages."""
+"""The vorlen command end to end: printing one pattern, --csv, --check, usage, exit codes and
+messages."""
 
 import os
-import pathlib
 import re
-import subprocess
-import sys
 
 import pytest
 
 import vorlen
 
-EXAMPLES = pathlib.Path(__file__).resolve().parents[1] / "examples"
-
-
-def find_cli():
-    """VORLEN_CLI (a build directory), else beside the interpreter (installed), else beside the
-    module (the build directory it was imported from)."""
-    candidates = [os.environ.get("VORLEN_CLI"),
-                  pathlib.Path(sys.executable).parent / "vorlen",
-                  pathlib.Path(vorlen.__file__).parents[1] / "src" / "cli" / "vorlen"]
-    for candidate in candidates:
-        if candidate and pathlib.Path(candidate).is_file():
-            return str(candidate)
-    pytest.skip("vorlen command not found (set VORLEN_CLI)", allow_module_level=True)
-
-
-CLI = find_cli()
-
-
-def run(*args, cwd=None, stdout=subprocess.PIPE):
-    return subprocess.run([CLI, *map(str, args)], stdout=stdout, stderr=subprocess.PIPE,
-                          text=True, cwd=cwd, timeout=60)
-
-
-def rows(text):
-    return [tuple(float(v) for v in line.split()) for line in text.splitlines()]
+from cli_support import EXAMPLE_FILES, EXAMPLES, points, rows, run
 
 
 def expected_failure(path, **options):
@@ -44,11 +18,6 @@ def expected_failure(path, **options):
     except ValueError as error:
         return str(error)
     return None
-
-
-def points(path, **options):
-    p = vorlen.read(str(path), **options)
-    return list(zip(p.x, p.y))
 
 
 @pytest.fixture
@@ -72,8 +41,7 @@ def test_csv_has_a_header_and_comma_rows(xy_file):
     assert body[0] == "0.1,1e-05" and len(body) == 4
 
 
-@pytest.mark.parametrize("name", sorted(p.name for p in EXAMPLES.iterdir()
-                                         if p.suffix not in (".md", ".py")))
+@pytest.mark.parametrize("name", [p.name for p in EXAMPLE_FILES])
 def test_every_example_agrees_with_the_module(name):
     path = EXAMPLES / name
     result = run(path)
@@ -96,7 +64,7 @@ def test_index_selects_a_scan(name, args, options):
         assert result.returncode == 0
         assert rows(result.stdout) == points(path, **options)
     else:
-        assert (result.returncode, result.stdout, result.stderr) == (1, "", failure + "\n")
+        assert (result.returncode, result.stdout, result.stderr) == (1, "", f"vorlen: {path}: {failure}\n")
 
 
 @pytest.mark.parametrize("block", ["Si_profile", "Si_phase"])
@@ -105,13 +73,13 @@ def test_block_reaches_the_cif_reader(block):
     result = run("--block", block, "--csv", path)
     failure = expected_failure(path, block=block)
     assert result.returncode == (0 if failure is None else 1)
-    assert result.stderr == ("" if failure is None else failure + "\n")
+    assert result.stderr == ("" if failure is None else f"vorlen: {path}: {failure}\n")
 
 
 def test_missing_file_reports_the_io_error(tmp_path):
     result = run(tmp_path / "absent.xy")
     assert (result.returncode, result.stdout) == (1, "")
-    assert result.stderr == "IO error: No such file or directory (os error 2)\n"
+    assert result.stderr == f"vorlen: {tmp_path / 'absent.xy'}: IO error: No such file or directory (os error 2)\n"
 
 
 def test_check_reports_each_file_and_fails_when_one_is_bad(tmp_path, xy_file):
@@ -137,7 +105,7 @@ def test_check_of_readable_files_succeeds(tmp_path, xy_file):
 
 
 def test_check_of_the_examples_matches_the_module():
-    paths = sorted(p for p in EXAMPLES.iterdir() if p.suffix not in (".md", ".py"))
+    paths = EXAMPLE_FILES
     result = run("--check", *paths)
     assert (result.returncode, result.stderr) == (0, "")
     lines = result.stdout.splitlines()
@@ -162,6 +130,32 @@ def test_check_of_the_examples_matches_the_module():
     (["--block"], "--block needs a value"),
     (["--indexes", "1", "a.xy"], "unknown option --indexes"),
     (["-x", "a.xy"], "unknown option -x"),
+    (["--info", "--check", "a.xy"], "--check cannot be combined with --info"),
+    (["--convert", "out", "--plot", "p.svg", "a.xy"], "--plot cannot be combined with --convert"),
+    (["--convert"], "--convert needs a value"),
+    (["--convert=", "a.xy"], "--convert needs a value"),
+    (["--plot", "p.svg"], "--plot needs at least one FILE"),
+    (["--info"], "--info needs at least one FILE"),
+    (["--json", "a.xy"], "--json needs --info"),
+    (["--csv", "--info", "a.xy"], "--csv cannot be combined with --info"),
+    (["--to", "csv", "a.xy"], "--to needs --convert"),
+    (["--convert", "out", "--to", "json", "a.xy"], '--to needs xy or csv, got "json"'),
+    (["--log", "a.xy"], "--log needs --plot"),
+    (["--force", "--check", "a.xy"], "--force needs --convert or --plot"),
+    (["--all-scans", "a.xy"], "--all-scans needs --convert or --plot"),
+    (["-j", "2", "--check", "a.xy"], "-j needs --convert"),
+    (["--convert", "out", "-j", "0", "a.xy"], '-j needs a whole number from 1 to 1024, got "0"'),
+    (["--convert", "out", "-jx", "a.xy"], '-j needs a whole number from 1 to 1024, got "x"'),
+    (["--convert", "out", "-j", "1025", "a.xy"], '-j needs a whole number from 1 to 1024, got "1025"'),
+    (["--convert", "out", "-j"], "-j needs a value"),
+    (["--convert", "out", "--all-scans", "--index", "1", "a.xy"],
+     "--index cannot be combined with --all-scans"),
+    (["--plot", "p.svg", "--all-scans", "--block", "Si", "a.xy"],
+     "--block cannot be combined with --all-scans"),
+    (["--info", "--index", "1", "a.xy"], "--index cannot be combined with --info (it describes every scan)"),
+    (["--name", "a.xy", "b.xy"], "--name is the file-name hint for -, which is not given"),
+    (["--name"], "--name needs a value"),
+    (["--check", "-", "-"], "- (standard input) can be given only once"),
 ])
 def test_bad_usage_exits_2_with_the_usage_text(args, message):
     result = run(*args)
@@ -174,15 +168,19 @@ def test_bad_usage_exits_2_with_the_usage_text(args, message):
 def test_largest_index_is_accepted_as_a_number(xy_file):
     result = run("--index", "18446744073709551615", xy_file)
     assert result.returncode == 1
-    assert result.stderr == "Parse error: this format has one pattern; index must be 0\n"
+    assert result.stderr == f"vorlen: {xy_file}: Parse error: this format has one pattern; index must be 0\n"
 
 
 @pytest.mark.parametrize("flag", ["--help", "-h"])
-def test_help(flag):
+def test_help_documents_every_option_and_shows_each_use(flag):
     result = run("a.xy", flag, "--bogus-after-help")
     assert (result.returncode, result.stderr) == (0, "")
     assert result.stdout.startswith("usage: vorlen ")
-    assert "--check" in result.stdout and "--csv" in result.stdout
+    for option in ["--index", "--block", "--csv", "--check", "--info", "--json", "--convert", "--to",
+                   "--all-scans", "-j", "--force", "--plot", "--log", "--name", "--help", "--version"]:
+        assert re.search(rf"^  {option}\b", result.stdout, re.M), option
+    examples = [line.split()[1] for line in result.stdout.splitlines() if line.startswith("    vorlen ")]
+    assert {"--csv", "--check", "--info", "--convert", "--plot"} <= set(examples)
 
 
 def test_version():
@@ -203,3 +201,30 @@ def test_output_failure_is_not_reported_as_success(xy_file):
         result = run(xy_file, stdout=full)
     assert result.returncode == 1
     assert result.stderr.startswith("vorlen: cannot write to standard output: ")
+
+
+@pytest.mark.parametrize("args,hint", [
+    (["-"], None),
+    (["--name", "scan.xy", "-"], "scan.xy"),
+    (["--name=scan.ras", "--index", "1", "-"], "scan.ras"),
+])
+@pytest.mark.parametrize("example", ["silicon.xy", "silicon.ras", "silicon_v4.raw"])
+def test_standard_input_reads_like_the_file_named_by_the_hint(example, args, hint):
+    data = (EXAMPLES / example).read_bytes()
+    result = run(*args, input=data, text=False)
+    options = {"index": 1} if "--index" in args else {}
+    try:
+        expected = vorlen.read_bytes(data, hint or "", **options)
+    except ValueError as error:
+        label = hint or "-"
+        assert (result.returncode, result.stdout) == (1, b"")
+        assert result.stderr.decode() == f"vorlen: {label}: {error}\n"
+        return
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert rows(result.stdout.decode()) == list(zip(expected.x, expected.y))
+
+
+def test_check_reads_standard_input_under_its_name(xy_file):
+    result = run("--check", "--name", "piped.xy", xy_file, "-", input=xy_file.read_text())
+    assert result.returncode == 0
+    assert result.stdout.splitlines()[1] == "piped.xy: ok 4 points, 2theta 0.1 to 1e+22"
