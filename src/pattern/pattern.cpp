@@ -60,8 +60,7 @@ void orient(Series& series) {
 
 Result<Pattern> finish(Bytes data, std::string_view hint, const ReadOptions& options) {
   VORLEN_ASSIGN(Series series, parse(data, hint, options));
-  orient(series);
-  return Pattern::create(std::move(series.x), std::move(series.y));
+  return oriented_pattern(std::move(series));
 }
 
 struct FdCloser {
@@ -111,6 +110,11 @@ Result<Pattern> Pattern::create(std::vector<double> x, std::vector<double> y) {
   if (flaws.x) return Error::parse("x values must be finite and strictly increasing");
   if (flaws.y) return Error::parse("y values must be finite");
   return Pattern(std::move(x), std::move(y));
+}
+
+Result<Pattern> oriented_pattern(Series series) {
+  orient(series);
+  return Pattern::create(std::move(series.x), std::move(series.y));
 }
 
 Result<Pattern> read_with_options(std::string_view path, const ReadOptions& options) {

@@ -14,6 +14,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "parser/scans.hpp"
 #include "text/rules.hpp"
 
 namespace vorlen {
@@ -333,15 +334,32 @@ Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_
   return channels_from_values(std::move(values), header, start, step);
 }
 
+Result<Series> read_bank(const Bank& bank) {
+  VORLEN_ASSIGN(const BankHeader header, read_header(bank.header));
+  const DataLines lines(bank.body);
+  if (header.records == Records::Fxye) return read_fxye(lines, header.channels, bank.body.size());
+  return read_values(lines, header, bank.body.size());
+}
+
 }  // namespace
 
 Result<Series> parse_gsas(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
   VORLEN_ASSIGN(const Bank bank, find_bank(text.view(), index));
-  VORLEN_ASSIGN(const BankHeader header, read_header(bank.header));
-  const DataLines lines(bank.body);
-  if (header.records == Records::Fxye) return read_fxye(lines, header.channels, bank.body.size());
-  return read_values(lines, header, bank.body.size());
+  return read_bank(bank);
+}
+
+Result<std::uint64_t> walk_gsas(Bytes data, const std::function<void(Result<Series>)>& visit) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  text::Lines lines(text.view());
+  std::string_view line;
+  std::uint64_t banks = 0;
+  while (lines.next(line)) {
+    if (!is_bank_header(line)) continue;
+    visit(read_bank(Bank{line, lines.rest()}));
+    ++banks;
+  }
+  return banks;
 }
 
 }  // namespace vorlen

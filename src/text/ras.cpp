@@ -11,6 +11,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "parser/scans.hpp"
 #include "text/rules.hpp"
 
 namespace vorlen {
@@ -86,41 +87,59 @@ Status read_row(std::string_view line, std::vector<double>& x, std::vector<doubl
   return {};
 }
 
-}  // namespace
+// The intensity block just closed, checked against its declared count.
+Result<Series> closed_block(const ScanHeader& header, std::vector<double>& x, std::vector<double>& y) {
+  if (header.declared_count && *header.declared_count != x.size()) {
+    return fail("declared point count disagrees with intensity block");
+  }
+  return text::pattern(std::move(x), std::move(y), kContext);
+}
 
-Result<Series> parse_ras(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Text text, decode(data));
+// Walks the intensity blocks in file order (see parser/scans.hpp). Rows of blocks that are not
+// wanted, or that have already failed, stay unread. Returns the number of blocks closed.
+template <class Visitor>
+Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   ScanHeader header;
   bool in_block = false;
+  bool reading = false;  // the open block is wanted and has not failed
   std::uint64_t block = 0;  // intensity blocks completed so far: the number of the open one
   std::vector<double> x;
   std::vector<double> y;
+  // Ends the open block's reading with `outcome`; true when the walk is to stop.
+  const auto finish = [&](Result<Series> outcome) {
+    reading = false;
+    const bool stop = visitor.done(block, std::move(outcome));
+    x.clear();
+    y.clear();
+    return stop;
+  };
 
-  text::Lines lines(text.view());
+  const char* since = text.data();  // where the next scan's preamble starts
+  text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (in_block && block != index && starts_as_row(raw)) continue;
+    if (in_block && !reading && starts_as_row(raw)) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {
       if (!in_block) return fail("intensity block closes without an opening marker");
-      if (block != index) {
-        ++block;
-        in_block = false;
-        continue;
-      }
-      if (header.declared_count && *header.declared_count != x.size()) {
-        return fail("declared point count disagrees with intensity block");
-      }
-      return text::pattern(std::move(x), std::move(y), kContext);
+      in_block = false;
+      if (reading && finish(closed_block(header, x, y))) return block + 1;
+      ++block;
+      continue;
     }
     if (line == "*RAS_INT_START") {
       if (in_block) return fail("nested intensity blocks");
       in_block = true;
-      if (block == index) {
-        VORLEN_TRY(text::check_axis(header.axis, kContext));
-        reserve_declared(header, lines.rest(), x, y);
+      const char* const after = lines.rest().data();
+      reading = visitor.wants(block, std::string_view(since, static_cast<std::size_t>(after - since)));
+      since = after;
+      if (!reading) continue;
+      if (Status axis = text::check_axis(header.axis, kContext); !axis) {
+        if (finish(std::move(axis).error())) return block + 1;
+        continue;
       }
+      reserve_declared(header, lines.rest(), x, y);
       continue;
     }
     if (line == "*RAS_HEADER_START") {
@@ -128,15 +147,32 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
       continue;
     }
     if (in_block) {
-      if (block == index) VORLEN_TRY(read_row(line, x, y));  // rows of other blocks stay unread
+      if (!reading) continue;  // rows of other blocks stay unread
+      if (Status row = read_row(line, x, y); !row && finish(std::move(row).error())) return block + 1;
       continue;
     }
     VORLEN_TRY(apply_header_line(line, header));
   }
 
   if (in_block) return fail("file ends before *RAS_INT_END");
-  return fail("scan " + std::to_string(index) + " is out of range (" + std::to_string(block) +
+  return block;
+}
+
+}  // namespace
+
+Result<Series> parse_ras(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  PickScan pick{index, std::nullopt};
+  VORLEN_ASSIGN(const std::uint64_t blocks, walk(text.view(), pick));
+  if (pick.outcome) return std::move(*pick.outcome);
+  return fail("scan " + std::to_string(index) + " is out of range (" + std::to_string(blocks) +
               " scans)");
+}
+
+Result<std::uint64_t> walk_ras(Bytes data, TextScanVisitor& visitor) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  VisitEveryScan all{visitor};
+  return walk(text.view(), all);
 }
 
 }  // namespace vorlen

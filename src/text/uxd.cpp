@@ -11,6 +11,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "parser/scans.hpp"
 #include "text/rules.hpp"
 
 namespace vorlen {
@@ -107,28 +108,49 @@ bool starts_as_data(std::string_view raw) {
   return c > ' ' && c < '\x7f' && c != '_' && c != ';';
 }
 
-}  // namespace
+// The block just ended: its axis checked, then its points.
+Result<Series> ended_block(const Header& scan, std::vector<double>& x, std::vector<double>& y) {
+  VORLEN_TRY(text::check_axis(scan.drive.value_or(std::string_view()), kContext));
+  if (!x.empty() || y.empty()) return text::pattern(std::move(x), std::move(y), kContext);
+  return counts_with_computed_x(scan, std::move(y));
+}
 
-Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Text text, decode(data));
+// Walks the data blocks in file order (see parser/scans.hpp); a block ends at the next marker
+// or at the end of the text. Lines of blocks that are not wanted, or that have already failed,
+// stay unread. Returns the number of blocks.
+template <class Visitor>
+Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   Header running;
-  Header scan;  // the running header as it stood at the selected block's marker
+  Header scan;  // the running header as it stood at the open block's marker
   bool seen_marker = false;
-  bool pairs = false;  // the current block holds x/intensity pairs
+  bool reading = false;  // the open block is wanted and has not failed
+  bool pairs = false;    // the open block holds x/intensity pairs
   std::uint64_t block = 0;
   std::vector<double> x;
   std::vector<double> y;
+  // Ends the open block's reading with `outcome`; true when the walk is to stop.
+  const auto finish = [&](Result<Series> outcome) {
+    reading = false;
+    const bool stop = visitor.done(block, std::move(outcome));
+    x.clear();
+    y.clear();
+    return stop;
+  };
 
-  text::Lines lines(text.view());
+  const char* since = text.data();  // where the next scan's preamble starts
+  text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (seen_marker && block != index && starts_as_data(raw)) continue;
+    if (seen_marker && !reading && starts_as_data(raw)) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty() || line.front() == ';') continue;
     if (is_block_marker(line)) {
-      if (seen_marker && block == index) break;  // the selected block is complete
+      if (reading && finish(ended_block(scan, x, y))) return block + 1;
       if (seen_marker) ++block;
-      if (block == index) scan = running;
+      const char* const after = lines.rest().data();
+      reading = visitor.wants(block, std::string_view(since, static_cast<std::size_t>(after - since)));
+      since = after;
+      if (reading) scan = running;
       seen_marker = true;
       pairs = marker_holds_pairs(line);
       continue;
@@ -138,20 +160,29 @@ Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
       continue;
     }
     if (!seen_marker) return fail("data precedes a counts block");
-    if (block != index) continue;
-    if (pairs) {
-      VORLEN_TRY(read_pair_line(line, x, y));
-    } else {
-      VORLEN_TRY(read_counts_line(line, y));
-    }
+    if (!reading) continue;
+    const Status read = pairs ? read_pair_line(line, x, y) : read_counts_line(line, y);
+    if (!read && finish(read.error())) return block + 1;
   }
 
-  if (!seen_marker || block != index) {
-    return fail("scan " + std::to_string(index) + " is out of range");
-  }
-  VORLEN_TRY(text::check_axis(scan.drive.value_or(std::string_view()), kContext));
-  if (!x.empty() || y.empty()) return text::pattern(std::move(x), std::move(y), kContext);
-  return counts_with_computed_x(scan, std::move(y));
+  if (reading && finish(ended_block(scan, x, y))) return block + 1;
+  return seen_marker ? block + 1 : 0;
+}
+
+}  // namespace
+
+Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  PickScan pick{index, std::nullopt};
+  VORLEN_TRY(walk(text.view(), pick));
+  if (pick.outcome) return std::move(*pick.outcome);
+  return fail("scan " + std::to_string(index) + " is out of range");
+}
+
+Result<std::uint64_t> walk_uxd(Bytes data, TextScanVisitor& visitor) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  VisitEveryScan all{visitor};
+  return walk(text.view(), all);
 }
 
 }  // namespace vorlen
