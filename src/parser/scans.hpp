@@ -61,6 +61,18 @@ struct VisitEveryScan {
   }
 };
 
+// A header line's key and value, views into the line.
+struct HeaderField {
+  std::string_view key;
+  std::string_view value;
+};
+// RAS: a trimmed line `*KEY value`; the key runs to the first white space, the value is the
+// rest, trimmed and unquoted. Nothing for a line without white space.
+std::optional<HeaderField> ras_header_field(std::string_view line);  // src/text/ras.cpp
+// UXD: a trimmed line `_KEY=value`, both sides trimmed, the value unquoted; the key without
+// its '_'. Nothing for a line without '='.
+std::optional<HeaderField> uxd_header_field(std::string_view line);  // src/text/uxd.cpp
+
 // Every scan of a file: the number visited when the file ends as its format allows, or the
 // error that a read of the next index meets. Preambles are views of the decoded text, valid
 // during the call.
@@ -80,11 +92,16 @@ struct XrdmlScan {
 using XrdmlScanVisit = std::function<void(Result<Series>, const XrdmlScan&)>;
 Result<std::uint64_t> walk_xrdml(Bytes data, const XrdmlScanVisit& visit);  // src/xml/xrdml.cpp
 
-// An archive scan and the XML member that describes it (BRML: the raw-data member; RASX: the
-// measurement conditions), or nullptr when there is none or it cannot be read.
-using ArchiveScanVisit = std::function<void(Result<Series>, const xml::Element*)>;
-Result<std::uint64_t> walk_brml(Bytes data, const ArchiveScanVisit& visit);  // src/xml/brml.cpp
-Result<std::uint64_t> walk_rasx(Bytes data, const ArchiveScanVisit& visit);  // src/xml/rasx.cpp
+// A BRML scan, its raw-data member and the data route read from it; nullptr for what cannot be
+// read.
+using BrmlScanVisit =
+    std::function<void(Result<Series>, const xml::Element* raw_data, const xml::Element* route)>;
+Result<std::uint64_t> walk_brml(Bytes data, const BrmlScanVisit& visit);  // src/xml/brml.cpp
+
+// A RASX scan and its measurement conditions, or nullptr when it has none or they cannot be
+// read.
+using RasxScanVisit = std::function<void(Result<Series>, const xml::Element* conditions)>;
+Result<std::uint64_t> walk_rasx(Bytes data, const RasxScanVisit& visit);  // src/xml/rasx.cpp
 
 // A powder CIF block that carries a profile, in file order. A read by its name returns the
 // profile of the first such block whose name contains that name: `same_as` is that block's

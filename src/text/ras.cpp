@@ -46,13 +46,11 @@ bool parse_point_count(std::string_view value, std::uint64_t& count) {
   return text::parse_unsigned(value, count);
 }
 
-// A trimmed header line outside a block: the key runs to the first white space, the value is
-// the rest, trimmed and unquoted. A line without white space carries no value.
+// A trimmed header line outside a block.
 Status apply_header_line(std::string_view line, ScanHeader& header) {
-  text::Tokens tokens(line);
-  std::string_view key;
-  if (!tokens.next(key) || key.size() == line.size()) return {};
-  const std::string_view value = strip_double_quotes(text::trim(line.substr(key.size())));
+  const std::optional<HeaderField> field = ras_header_field(line);
+  if (!field) return {};
+  const auto [key, value] = *field;
   if (key == "*MEAS_SCAN_AXIS_X") {
     header.axis = value;
   } else if (key == "*MEAS_DATA_COUNT") {
@@ -159,6 +157,13 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 }
 
 }  // namespace
+
+std::optional<HeaderField> ras_header_field(std::string_view line) {
+  text::Tokens tokens(line);
+  std::string_view key;
+  if (!tokens.next(key) || key.size() == line.size()) return std::nullopt;
+  return HeaderField{key, strip_double_quotes(text::trim(line.substr(key.size())))};
+}
 
 Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));

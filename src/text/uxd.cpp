@@ -46,14 +46,12 @@ std::string_view strip_quotes(std::string_view value) {
   return value;
 }
 
-// A trimmed line that begins with '_' and is not a marker: `_KEY=value` into the running
-// header. A line without '=' is some other marker, which this reader does not know.
+// A trimmed line that begins with '_' and is not a marker, into the running header. A line
+// without '=' is some other marker, which this reader does not know.
 Status apply_header_line(std::string_view line, Header& header) {
-  const std::string_view rest = line.substr(1);
-  const std::size_t equals = rest.find('=');
-  if (equals == std::string_view::npos) return fail("unsupported block marker " + text::quoted(line));
-  const std::string_view key = text::trim(rest.substr(0, equals));
-  const std::string_view value = strip_quotes(text::trim(rest.substr(equals + 1)));
+  const std::optional<HeaderField> field = uxd_header_field(line);
+  if (!field) return fail("unsupported block marker " + text::quoted(line));
+  const auto [key, value] = *field;
   if (text::equals_ignoring_ascii_case(key, "DRIVE")) {
     header.drive = value;
   } else if (text::equals_ignoring_ascii_case(key, "START")) {
@@ -170,6 +168,13 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 }
 
 }  // namespace
+
+std::optional<HeaderField> uxd_header_field(std::string_view line) {
+  const std::string_view rest = line.substr(1);
+  const std::size_t equals = rest.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return HeaderField{text::trim(rest.substr(0, equals)), strip_quotes(text::trim(rest.substr(equals + 1)))};
+}
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));

@@ -203,16 +203,17 @@ Result<Series> parse_brml(Bytes data, std::uint64_t index) {
   return read_raw_data(raw_data);
 }
 
-Result<std::uint64_t> walk_brml(Bytes data, const ArchiveScanVisit& visit) {
+Result<std::uint64_t> walk_brml(Bytes data, const BrmlScanVisit& visit) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
   for (const std::string& member : members) {
     Result<xml::Element> raw_data = xml::member_document(archive, member);
-    if (raw_data) {
-      visit(read_raw_data(*raw_data), &*raw_data);
-    } else {
-      visit(std::move(raw_data).error(), nullptr);
+    if (!raw_data) {
+      visit(std::move(raw_data).error(), nullptr, nullptr);
+      continue;
     }
+    const Result<const xml::Element*> route = data_route(*raw_data);
+    visit(read_raw_data(*raw_data), &*raw_data, route ? *route : nullptr);
   }
   return members.size();
 }

@@ -150,7 +150,7 @@ Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   return read_profile(archive, entry.profile);
 }
 
-Result<std::uint64_t> walk_rasx(Bytes data, const ArchiveScanVisit& visit) {
+Result<std::uint64_t> walk_rasx(Bytes data, const RasxScanVisit& visit) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<ScanEntry> entries, measurements(archive));
   for (const ScanEntry& entry : entries) {
