@@ -2,6 +2,7 @@
 // holds with its size, 2theta range and the measurement metadata the file states.
 //
 //   describe FILE
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,8 +14,14 @@
 
 namespace {
 
+// The shortest text that reads back to the same double.
+std::string shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 void print_number(const char* name, const std::optional<double>& value) {
-  if (value) std::printf("    %s: %.17g\n", name, *value);
+  if (value) std::printf("    %s: %s\n", name, shortest(*value).c_str());
 }
 
 void print_text(const char* name, const std::optional<std::string>& value) {
@@ -28,8 +35,8 @@ void print_scan(const vorlen::ScanInfo& scan) {
     std::printf(": %s\n", scan.error->display().c_str());
     return;
   }
-  std::printf(": %llu points, 2theta %.17g to %.17g\n",
-              static_cast<unsigned long long>(scan.points), scan.first, scan.last);
+  std::printf(": %llu points, 2theta %s to %s\n", static_cast<unsigned long long>(scan.points),
+              shortest(scan.first).c_str(), shortest(scan.last).c_str());
   print_text("y_unit", scan.y_unit);
   const vorlen::Metadata& m = scan.metadata;
   print_number("wavelength_alpha1", m.wavelength_alpha1);

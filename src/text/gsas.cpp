@@ -87,13 +87,23 @@ bool is_bank_header(std::string_view line) {
          (content.size() == 4 || text::white_space_at(content, 4) != 0);
 }
 
-Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
-  text::Lines lines(text);
+// The next bank after the lines already taken; false at the end of the text.
+bool next_bank(text::Lines& lines, Bank& bank) {
   std::string_view line;
-  std::uint64_t count = 0;
   while (lines.next(line)) {
     if (!is_bank_header(line)) continue;
-    if (count == index) return Bank{line, lines.rest()};
+    bank = Bank{line, lines.rest()};
+    return true;
+  }
+  return false;
+}
+
+Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
+  text::Lines lines(text);
+  Bank bank;
+  std::uint64_t count = 0;
+  while (next_bank(lines, bank)) {
+    if (count == index) return bank;
     ++count;
   }
   return gsas_error("bank index " + std::to_string(index) + " is out of range (" +
@@ -352,11 +362,10 @@ Result<Series> parse_gsas(Bytes data, std::uint64_t index) {
 Result<std::uint64_t> walk_gsas(Bytes data, const std::function<void(Result<Series>)>& visit) {
   VORLEN_ASSIGN(const Text text, decode(data));
   text::Lines lines(text.view());
-  std::string_view line;
+  Bank bank;
   std::uint64_t banks = 0;
-  while (lines.next(line)) {
-    if (!is_bank_header(line)) continue;
-    visit(read_bank(Bank{line, lines.rest()}));
+  while (next_bank(lines, bank)) {
+    visit(read_bank(bank));
     ++banks;
   }
   return banks;
