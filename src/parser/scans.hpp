@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "pattern/pattern.hpp"
 
@@ -36,6 +37,40 @@ struct PickScan {
     outcome = std::move(result);
     return true;
   }
+};
+
+// The scan a text walk has open: whether its lines are read, and its points so far.
+template <class Visitor>
+class OpenScan {
+ public:
+  OpenScan(Visitor& visitor, std::string_view text) : visitor_(visitor), since_(text.data()) {}
+
+  // Scan `scan` opens with the line that ends just before `after`; true when it is to be read.
+  bool open(std::uint64_t scan, const char* after) {
+    scan_ = scan;
+    reading_ = visitor_.wants(scan, std::string_view(since_, static_cast<std::size_t>(after - since_)));
+    since_ = after;
+    return reading_;
+  }
+  // The open scan is wanted and has not failed.
+  bool reading() const { return reading_; }
+  // Ends the reading with `outcome`; true when the walk is to stop.
+  bool finish(Result<Series> outcome) {
+    reading_ = false;
+    const bool stop = visitor_.done(scan_, std::move(outcome));
+    x.clear();
+    y.clear();
+    return stop;
+  }
+
+  std::vector<double> x;
+  std::vector<double> y;
+
+ private:
+  Visitor& visitor_;
+  const char* since_;  // where the next scan's preamble starts
+  std::uint64_t scan_ = 0;
+  bool reading_ = false;
 };
 
 // What a description learns of a text scan: `preamble` is the text since the previous scan's

@@ -99,45 +99,31 @@ template <class Visitor>
 Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   ScanHeader header;
   bool in_block = false;
-  bool reading = false;  // the open block is wanted and has not failed
   std::uint64_t block = 0;  // intensity blocks completed so far: the number of the open one
-  std::vector<double> x;
-  std::vector<double> y;
-  // Ends the open block's reading with `outcome`; true when the walk is to stop.
-  const auto finish = [&](Result<Series> outcome) {
-    reading = false;
-    const bool stop = visitor.done(block, std::move(outcome));
-    x.clear();
-    y.clear();
-    return stop;
-  };
+  OpenScan<Visitor> scan(visitor, text);
 
-  const char* since = text.data();  // where the next scan's preamble starts
   text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (in_block && !reading && starts_as_row(raw)) continue;
+    if (in_block && !scan.reading() && starts_as_row(raw)) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {
       if (!in_block) return fail("intensity block closes without an opening marker");
       in_block = false;
-      if (reading && finish(closed_block(header, x, y))) return block + 1;
+      if (scan.reading() && scan.finish(closed_block(header, scan.x, scan.y))) return block + 1;
       ++block;
       continue;
     }
     if (line == "*RAS_INT_START") {
       if (in_block) return fail("nested intensity blocks");
       in_block = true;
-      const char* const after = lines.rest().data();
-      reading = visitor.wants(block, std::string_view(since, static_cast<std::size_t>(after - since)));
-      since = after;
-      if (!reading) continue;
+      if (!scan.open(block, lines.rest().data())) continue;
       if (Status axis = text::check_axis(header.axis, kContext); !axis) {
-        if (finish(std::move(axis).error())) return block + 1;
+        if (scan.finish(std::move(axis).error())) return block + 1;
         continue;
       }
-      reserve_declared(header, lines.rest(), x, y);
+      reserve_declared(header, lines.rest(), scan.x, scan.y);
       continue;
     }
     if (line == "*RAS_HEADER_START") {
@@ -145,8 +131,10 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
       continue;
     }
     if (in_block) {
-      if (!reading) continue;  // rows of other blocks stay unread
-      if (Status row = read_row(line, x, y); !row && finish(std::move(row).error())) return block + 1;
+      if (!scan.reading()) continue;  // rows of other blocks stay unread
+      if (Status row = read_row(line, scan.x, scan.y); !row && scan.finish(std::move(row).error())) {
+        return block + 1;
+      }
       continue;
     }
     VORLEN_TRY(apply_header_line(line, header));

@@ -119,36 +119,22 @@ Result<Series> ended_block(const Header& scan, std::vector<double>& x, std::vect
 template <class Visitor>
 Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   Header running;
-  Header scan;  // the running header as it stood at the open block's marker
+  Header header;  // the running header as it stood at the open block's marker
   bool seen_marker = false;
-  bool reading = false;  // the open block is wanted and has not failed
-  bool pairs = false;    // the open block holds x/intensity pairs
+  bool pairs = false;  // the open block holds x/intensity pairs
   std::uint64_t block = 0;
-  std::vector<double> x;
-  std::vector<double> y;
-  // Ends the open block's reading with `outcome`; true when the walk is to stop.
-  const auto finish = [&](Result<Series> outcome) {
-    reading = false;
-    const bool stop = visitor.done(block, std::move(outcome));
-    x.clear();
-    y.clear();
-    return stop;
-  };
+  OpenScan<Visitor> scan(visitor, text);
 
-  const char* since = text.data();  // where the next scan's preamble starts
   text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (seen_marker && !reading && starts_as_data(raw)) continue;
+    if (seen_marker && !scan.reading() && starts_as_data(raw)) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty() || line.front() == ';') continue;
     if (is_block_marker(line)) {
-      if (reading && finish(ended_block(scan, x, y))) return block + 1;
+      if (scan.reading() && scan.finish(ended_block(header, scan.x, scan.y))) return block + 1;
       if (seen_marker) ++block;
-      const char* const after = lines.rest().data();
-      reading = visitor.wants(block, std::string_view(since, static_cast<std::size_t>(after - since)));
-      since = after;
-      if (reading) scan = running;
+      if (scan.open(block, lines.rest().data())) header = running;
       seen_marker = true;
       pairs = marker_holds_pairs(line);
       continue;
@@ -158,12 +144,12 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
       continue;
     }
     if (!seen_marker) return fail("data precedes a counts block");
-    if (!reading) continue;
-    const Status read = pairs ? read_pair_line(line, x, y) : read_counts_line(line, y);
-    if (!read && finish(read.error())) return block + 1;
+    if (!scan.reading()) continue;
+    const Status read = pairs ? read_pair_line(line, scan.x, scan.y) : read_counts_line(line, scan.y);
+    if (!read && scan.finish(read.error())) return block + 1;
   }
 
-  if (reading && finish(ended_block(scan, x, y))) return block + 1;
+  if (scan.reading() && scan.finish(ended_block(header, scan.x, scan.y))) return block + 1;
   return seen_marker ? block + 1 : 0;
 }
 
