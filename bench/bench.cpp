@@ -33,8 +33,7 @@
 #include <string_view>
 #include <vector>
 
-#include "describe/describe.hpp"
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 

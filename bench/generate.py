@@ -16,17 +16,15 @@ name, and the generator version is part of the manifest, so a change here rebuil
 """
 
 import argparse
-import hashlib
-import io
 import math
 import os
 import pathlib
-import struct
 import sys
-import zipfile
-from array import array
 
-VERSION = "1"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "scripts"))
+import writers  # noqa: E402  (the writers the examples share)
+
+VERSION = "2"
 START = 5.0
 SPAN = 100.0  # every scan covers 5 to 105 degrees, whatever its number of points
 PEAKS = ((28.443, 12000.0, 0.35), (47.303, 7500.0, 0.40), (56.123, 4200.0, 0.42),
@@ -38,6 +36,7 @@ class Scan:
 
     def __init__(self, n):
         self.n = n
+        self.start = START
         self.step = SPAN / n
         self.x = [i * self.step + START for i in range(n)]
         # A falling background, six peaks and a deterministic ripple so that the digits vary.
@@ -46,255 +45,28 @@ class Scan:
                         + (i * 7919) % 97) for i, t in enumerate(self.x)]
 
 
-def lines(rows, end="\n"):
-    return (end.join(rows) + end).encode("utf-8")
+# --- every format, written by the shared writers ---------------------------------------------
 
-
-# --- text formats -----------------------------------------------------------------------------
-
-def xy(s):
-    rows = ["# 2theta intensity; synthetic benchmark pattern"]
-    rows += [f"{x:.6f} {y}" for x, y in zip(s.x, s.y)]
-    return lines(rows)
-
-
-def chi(s):
-    rows = ["Synthetic benchmark pattern", "2-Theta Angle (Degrees)", "Intensity", f"{s.n:>11}"]
-    rows += [f" {x:.7E}  {y * 1.25:.7E}" for x, y in zip(s.x, s.y)]
-    return lines(rows)
-
-
-def ras(s):
-    rows = ["*RAS_DATA_START", "*RAS_HEADER_START", '*FILE_SAMPLE "benchmark"',
-            f'*MEAS_DATA_COUNT "{s.n}"', '*MEAS_SCAN_AXIS_X "TwoThetaTheta"',
-            f'*MEAS_SCAN_START "{START:.6f}"', f'*MEAS_SCAN_STEP "{s.step:.6f}"',
-            '*MEAS_SCAN_UNIT_X "deg"', "*RAS_HEADER_END", "*RAS_INT_START"]
-    rows += [f"{x:.6f} {y:.4f} 1.0000" for x, y in zip(s.x, s.y)]
-    rows += ["*RAS_INT_END", "*RAS_DATA_END"]
-    return lines(rows, "\r\n")  # Rigaku writes CRLF line ends
-
-
-def uxd_head(s):
-    return ["; synthetic benchmark pattern", "_FILEVERSION=2", "_WL1=1.540600",
-            "; (Data for Range number 1)", "_DRIVE='COUPLED'",
-            f"_STEPSIZE={s.step:.8f}", f"_START={START:.6f}"]
-
-
-def uxd_counts(s):
-    rows = uxd_head(s) + ["_COUNTS"]
-    rows += ["".join(f"{y:>10}" for y in s.y[i:i + 8]) for i in range(0, s.n, 8)]
-    return lines(rows)
-
-
-def uxd_pairs(s):
-    rows = uxd_head(s) + ["_2THETACOUNTS"]
-    rows += [f"  {x:.6f}  {y:>8}" for x, y in zip(s.x, s.y)]
-    return lines(rows)
-
-
-def gsas_header(s, records, kind):
-    return [f"Synthetic benchmark pattern".ljust(80),
-            f"BANK 1 {s.n} {records} CONST {START * 100:.4f} {s.step * 100:.8f} 0 0 {kind}"
-            .ljust(80)]
-
-
-def gsas_std(s):
-    values = s.y + [0] * (-s.n % 10)  # the last record padded with zero values to ten fields
-    rows = gsas_header(s, len(values) // 10, "STD")
-    rows += ["".join(f"  {v:6d}" for v in values[i:i + 10]) for i in range(0, len(values), 10)]
-    return lines(rows)
-
-
-def gsas_esd(s):
-    pairs = [v for y in s.y for v in (y, round(math.sqrt(y)))] + [0] * (-2 * s.n % 10)
-    rows = gsas_header(s, len(pairs) // 10, "ESD")
-    rows += ["".join(f"{v:8d}" for v in pairs[i:i + 10]) for i in range(0, len(pairs), 10)]
-    return lines(rows)
-
-
-def gsas_fxye(s):
-    rows = gsas_header(s, s.n, "FXYE")
-    rows += [f"{x * 100:.4f} {y} {math.sqrt(y):.3f}" for x, y in zip(s.x, s.y)]
-    return lines(rows)
-
-
-def pdcif(s):
-    rows = ["data_benchmark", "_pd_block_id benchmark",
-            f"_pd_meas_number_of_points {s.n}",
-            f"_pd_meas_2theta_range_min {START:.6f}",
-            f"_pd_meas_2theta_range_max {s.x[-1]:.6f}",
-            f"_pd_meas_2theta_range_inc {s.step:.8f}",
-            "loop_", "_pd_meas_counts_total", "_pd_proc_ls_weight"]
-    rows += [f"  {y}({round(math.sqrt(y))})  {1.0 / y:.6f}" for y in s.y]
-    return lines(rows)
-
-
-# --- Bruker RAW -------------------------------------------------------------------------------
-
-RAW3_DATA = 712 + 304
-RAW4_DATA = 61 + 160 + 2 * 64
-
-
-def put(buffer, offset, fmt, *values):
-    struct.pack_into("<" + fmt, buffer, offset, *values)
-
-
-def raw3(s):
-    head = bytearray(712)
-    head[0:7] = b"RAW1.01"
-    put(head, 12, "I", 1)
-    scan = bytearray(304)
-    put(scan, 0, "II", len(scan), s.n)
-    put(scan, 16, "d", START)
-    put(scan, 176, "d", s.step)
-    put(scan, 196, "I", 0)  # locked coupled
-    put(scan, 248, "IIII", 0, 4, 0, 0)  # counts only, 4-byte records
-    return bytes(head) + bytes(scan) + array("f", s.y).tobytes()
-
-
-def raw4_drive(name, start):
-    record = bytearray(64)
-    put(record, 0, "III", 50, len(record), 1)
-    record[12:12 + len(name)] = name.encode()
-    put(record, 56, "d", start)
-    return bytes(record)
-
-
-def raw4(s):
-    head = bytearray(61)
-    head[0:7] = b"RAW4.00"
-    drives = raw4_drive("TwoTheta", START) + raw4_drive("Theta", START / 2)
-    block = bytearray(160)
-    put(block, 0, "I", len(block))
-    block[32:32 + 14] = b"Locked Coupled"
-    put(block, 72, "ddI", START, s.step, s.n)
-    put(block, 136, "II", 4, len(drives))
-    return bytes(head) + bytes(block) + drives + array("f", s.y).tobytes()
-
-
-# --- XML and archives -------------------------------------------------------------------------
-
-def xrdml(s):
-    end = s.x[-1]
-    return f"""<?xml version="1.0" encoding="UTF-8"?>
-<xrdMeasurements xmlns="http://www.xrdml.com/XRDMeasurement/1.5" status="Completed">
-  <sample type="To be analyzed"><id>bench</id></sample>
-  <xrdMeasurement measurementType="Scan" status="Completed">
-    <usedWavelength intended="K-Alpha 1"><kAlpha1 unit="Angstrom">1.5405980</kAlpha1></usedWavelength>
-    <scan appendNumber="0" mode="Continuous" scanAxis="Gonio" status="Completed">
-      <dataPoints>
-        <positions axis="2Theta" unit="deg">
-          <startPosition>{START!r}</startPosition>
-          <endPosition>{end!r}</endPosition>
-        </positions>
-        <positions axis="Omega" unit="deg">
-          <startPosition>{START / 2!r}</startPosition>
-          <endPosition>{end / 2!r}</endPosition>
-        </positions>
-        <commonCountingTime unit="seconds">1.000</commonCountingTime>
-        <intensities unit="counts">{" ".join(map(str, s.y))}</intensities>
-      </dataPoints>
-    </scan>
-  </xrdMeasurement>
-</xrdMeasurements>
-""".encode()
-
-
-def zip_archive(members):
-    """A ZIP archive with fixed timestamps, deflated members in the given order."""
-    out = io.BytesIO()
-    with zipfile.ZipFile(out, "w") as archive:
-        for name, content in members:
-            info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
-            info.compress_type = zipfile.ZIP_DEFLATED
-            info.create_system = 0
-            archive.writestr(info, content)
-    return out.getvalue()
-
-
-XSI = 'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"'
-
-
-def brml(s):
-    rows = "\n".join(f"      <Datum>1,1,{x:.6f},{x / 2:.6f},{y}</Datum>" for x, y in zip(s.x, s.y))
-    raw_data = f"""<?xml version="1.0"?>
-<RawData {XSI}>
-  <DataRoutes>
-    <DataRoute RouteFlag="Measured">
-      <ScanInformation ScanName="Coupled TwoTheta/Theta"><ScanMode>Continuous</ScanMode></ScanInformation>
-      <SubScans><SubScanInfo Steps="{s.n}" MeasuredSteps="{s.n}" /></SubScans>
-{rows}
-      <DataViews>
-        <RawDataView xsi:type="FixedRawDataView" Start="0" Length="1" LogicName="MeasuredTime" Unit="s" />
-        <RawDataView xsi:type="FixedRawDataView" Start="1" Length="1" LogicName="AbsorptionFactor" />
-        <RawDataView xsi:type="VaryingRawDataView" Start="2" Length="2">
-          <Varying LogicName="ScanAxes" VectorLength="2">
-            <FieldDefinitions FieldName="TwoTheta" AxisId="TwoTheta" />
-            <FieldDefinitions FieldName="Theta" AxisId="Theta" />
-          </Varying>
-        </RawDataView>
-        <RawDataView xsi:type="RecordedRawDataView" Start="4" Length="1" LogicName="Counter1D" />
-      </DataViews>
-    </DataRoute>
-  </DataRoutes>
-</RawData>
-"""
-    container = f"""<?xml version="1.0"?>
-<DataContainer {XSI} RawDataLength="1">
-  <RawDataReferenceList><string>Experiment0/RawData0.xml</string></RawDataReferenceList>
-</DataContainer>
-"""
-    return zip_archive([("Experiment0/RawData0.xml", raw_data),
-                        ("Experiment0/DataContainer.xml", container)])
-
-
-def rasx(s):
-    bom = "\ufeff"
-    profile = bom + "".join(f"{x:.6f}\t{float(y)}\t1\r\n" for x, y in zip(s.x, s.y))
-    conditions = f"""{bom}<?xml version="1.0" encoding="utf-8"?>
-<MeasurementConditions>
-  <ScanInformation>
-    <AxisName>TwoThetaTheta</AxisName>
-    <Mode>CONTINUOUS</Mode>
-    <Start>{START:.6f}</Start>
-    <Stop>{s.x[-1]:.6f}</Stop>
-    <Step>{s.step:.8f}</Step>
-    <PositionUnit>deg</PositionUnit>
-    <IntensityUnit>counts</IntensityUnit>
-    <DataCount>{s.n}</DataCount>
-  </ScanInformation>
-</MeasurementConditions>
-"""
-    members = {"Profile0.txt": profile, "MesurementConditions0.xml": conditions}
-    hashes = "".join(f'    <ContentHashList Name="{name}" '
-                     f'ContentHash="{hashlib.md5(text.encode()).hexdigest()}" />\n'
-                     for name, text in members.items())
-    root = f"""{bom}<?xml version="1.0" encoding="utf-8"?>
-<Root Version="1.1.0.0">
-  <Data0 Type="Profile">
-{hashes}  </Data0>
-</Root>
-"""
-    return zip_archive([("Data0/" + name, text) for name, text in members.items()]
-                       + [("root.xml", root)])
+TITLE = "Synthetic benchmark pattern"
+DIGITS = 6  # decimals of the positions: enough for a step of SPAN / 1000000
 
 
 # (format, extension, kind, writer, offset of the RAW records)
 FORMATS = (
-    ("xy", "xy", "text", xy, 0),
-    ("chi", "chi", "text", chi, 0),
-    ("ras", "ras", "text", ras, 0),
-    ("uxd_counts", "uxd", "text", uxd_counts, 0),
-    ("uxd_pairs", "uxd", "text", uxd_pairs, 0),
-    ("gsas_std", "gsa", "text", gsas_std, 0),
-    ("gsas_esd", "gsa", "text", gsas_esd, 0),
-    ("gsas_fxye", "gsa", "text", gsas_fxye, 0),
-    ("pdcif", "cif", "text", pdcif, 0),
-    ("raw3", "raw", "raw", raw3, RAW3_DATA),
-    ("raw4", "raw", "raw", raw4, RAW4_DATA),
-    ("xrdml", "xrdml", "xml", xrdml, 0),
-    ("brml", "brml", "archive", brml, 0),
-    ("rasx", "rasx", "archive", rasx, 0),
+    ("xy", "xy", "text", lambda s: writers.xy(s, DIGITS, TITLE), 0),
+    ("chi", "chi", "text", lambda s: writers.chi(s, TITLE, 1.25), 0),
+    ("ras", "ras", "text", lambda s: writers.ras([s], DIGITS, TITLE), 0),
+    ("uxd_counts", "uxd", "text", lambda s: writers.uxd([(s, False)], TITLE), 0),
+    ("uxd_pairs", "uxd", "text", lambda s: writers.uxd([(s, True)], TITLE), 0),
+    ("gsas_std", "gsa", "text", lambda s: writers.gsas_std(s, TITLE), 0),
+    ("gsas_esd", "gsa", "text", lambda s: writers.gsas_esd(s, TITLE), 0),
+    ("gsas_fxye", "gsa", "text", lambda s: writers.gsas_fxye(s, TITLE), 0),
+    ("pdcif", "cif", "text", lambda s: writers.pdcif(s, DIGITS, "benchmark", TITLE), 0),
+    ("raw3", "raw", "raw", lambda s: writers.raw3([(s, False)]), writers.RAW3_DATA),
+    ("raw4", "raw", "raw", lambda s: writers.raw4(s, TITLE), writers.RAW4_DATA),
+    ("xrdml", "xrdml", "xml", lambda s: writers.xrdml(s, repr(START), repr(s.x[-1]), TITLE), 0),
+    ("brml", "brml", "archive", lambda s: writers.brml(s, DIGITS, TITLE), 0),
+    ("rasx", "rasx", "archive", lambda s: writers.rasx(s, DIGITS, TITLE), 0),
 )
 
 

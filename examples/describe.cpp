@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "describe/describe.hpp"
+#include <vorlen/vorlen.hpp>
 
 namespace {
 

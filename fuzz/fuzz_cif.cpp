@@ -1,7 +1,7 @@
 // The CIF tokenizer and block assembly, then column and number lookups on every block.
 #include <cstdint>
 
-#include "parser/decode.hpp"
+#include "text/decode.hpp"
 #include "text/cif.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 

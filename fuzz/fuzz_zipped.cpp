@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 

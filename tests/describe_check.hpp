@@ -7,8 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "describe/describe.hpp"
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace vorlen::check {
 

@@ -9,48 +9,13 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import vorlen
-
-TWO_THETA_VIEWS = (
-    '<RawDataView xsi:type="FixedRawDataView" Start="0" Length="1" LogicName="MeasuredTime"/>'
-    '<RawDataView xsi:type="VaryingRawDataView" Start="1" Length="2"><Varying>'
-    '<FieldDefinitions FieldName="TwoTheta" AxisId="TwoTheta"/>'
-    '<FieldDefinitions FieldName="Theta" AxisId="Theta"/></Varying></RawDataView>'
-    '<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>'
-)
-ROWS = ("1,10.0,5.0,100", "1,10.5,5.25,120", "1,11.0,5.5,90")
-
-
-def zip_bytes(members, compression=zipfile.ZIP_DEFLATED):
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", compression) as archive:
-        for name, content in members:
-            archive.writestr(name, content)
-    return buffer.getvalue()
-
-
-def route(views=TWO_THETA_VIEWS, rows=ROWS, flag='RouteFlag="Measured"'):
-    datums = "".join(f"<Datum>{row}</Datum>" for row in rows)
-    return f"<DataRoute {flag}>{datums}<DataViews>{views}</DataViews></DataRoute>"
-
-
-def raw_data(routes):
-    return (
-        '<?xml version="1.0"?>\n<RawData xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">'
-        f"<DataRoutes>{''.join(routes)}</DataRoutes></RawData>"
-    )
-
-
-def container(references):
-    children = "".join(f"<string>{name}</string>" for name in references)
-    return f"<DataContainer><RawDataReferenceList>{children}</RawDataReferenceList></DataContainer>"
-
-
-def brml(routes=None, container_name="Experiment0/DataContainer.xml",
-         references=("Experiment0/RawData0.xml",), raw=None, extra=()):
-    """A one-scan archive; `raw` replaces the raw-data members, `extra` adds members."""
-    if raw is None:
-        raw = [("Experiment0/RawData0.xml", raw_data([route()] if routes is None else routes))]
-    return zip_bytes([(container_name, container(references)), *raw, *extra])
+from builders import BRML_ROWS as ROWS
+from builders import BRML_VIEWS as TWO_THETA_VIEWS
+from builders import brml
+from builders import brml_container as container
+from builders import brml_raw_data as raw_data
+from builders import brml_route as route
+from builders import zip_archive as zip_bytes
 
 
 def read(data, index=0):

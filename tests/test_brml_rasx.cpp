@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 #include "xml/rasx.hpp"
 
 namespace vorlen {

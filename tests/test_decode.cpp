@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "parser/decode.hpp"
+#include "text/decode.hpp"
 
 namespace {
 

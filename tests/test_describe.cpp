@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "describe/describe.hpp"
+#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 #include "describe_check.hpp"
 
 namespace vorlen {

@@ -1,18 +1,8 @@
 """Which reader an input reaches: signatures, archive members, text markers, layout, extension."""
-import io
-import zipfile
-
 import pytest
 
 import vorlen
-
-
-def archive(members):
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w") as zf:
-        for name, data in members.items():
-            zf.writestr(name, data)
-    return buffer.getvalue()
+from builders import zip_archive as archive
 
 
 TWO_COLUMNS = b"10 1\n20 2\n"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 
 namespace vorlen {
 namespace {

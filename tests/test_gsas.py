@@ -2,6 +2,8 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import vorlen
+from builders import gsas
+from builders import gsas_std_record as std_record
 
 
 # (file, points, first x, last x, first y, last y)
@@ -32,15 +34,6 @@ def test_time_of_flight_file_is_refused(corpus, index, message):
     with pytest.raises(ValueError) as raised:
         vorlen.read(str(corpus / "gsas" / "g2tut__gem05984.gss"), index=index)
     assert str(raised.value) == message
-
-
-def gsas(header, *lines):
-    return ("title\n" + header + "\n" + "".join(line + "\n" for line in lines)).encode()
-
-
-def std_record(pairs):
-    """An STD record of 8-character fields: counter number (2 chars) then value (6 chars)."""
-    return "".join(f"{counter:>2}{value:>6}" for counter, value in pairs)
 
 
 def test_negative_step_is_returned_ascending():

@@ -18,6 +18,8 @@ import zlib
 
 import pytest
 
+from builders import gsas, raw3, raw3_range, raw4, raw4_range
+
 ADDRESS_SPACE = 1536 << 20  # 1.5 GiB: the 256 MiB member limit plus growth, far below a bomb
 HANG_GUARD = 300  # seconds; generous for a loaded machine, short of a hang
 HUGE = 10**18
@@ -25,7 +27,7 @@ HUGE = 10**18
 
 # --- builders -------------------------------------------------------------------------------
 
-def zip_archive(members):
+def declared_zip(members):
     """A ZIP archive from (name, deflated bytes, CRC-32, inflated size) without inflating
     anything here: the sizes are declared, the data is given already compressed."""
     local, central = bytearray(), bytearray()
@@ -51,7 +53,7 @@ def gibibyte_of_zeros():
 
 def zip_bomb(member_name):
     data, crc = gibibyte_of_zeros()
-    return zip_archive([(member_name, data, crc, 1 << 30)])
+    return declared_zip([(member_name, data, crc, 1 << 30)])
 
 
 def billion_laughs(reference_in_attribute):
@@ -67,36 +69,20 @@ def nested(depth):
     return b"<xrdMeasurements>" + b"<a>" * depth + b"</a>" * depth + b"</xrdMeasurements>"
 
 
-def raw3_range_header(points):
-    header = bytearray(304)
-    struct.pack_into("<II", header, 0, len(header), points)
-    struct.pack_into("<d", header, 16, 10.0)
-    struct.pack_into("<d", header, 176, 0.02)
-    struct.pack_into("<III", header, 248, 0, 4, 0)  # no varying parameters, 4-byte records
-    return bytes(header)
-
-
 def raw3_declaring(points):
-    head = bytearray(712)
-    head[:7] = b"RAW1.01"
-    struct.pack_into("<I", head, 12, 1)
-    return bytes(head) + raw3_range_header(points) + bytes(400)
+    return raw3(raw3_range(ys=(), start=10.0, step=0.02, count=points), tail=bytes(400))
 
 
 def raw4_declaring(points, record_size):
-    block = bytearray(160)
-    struct.pack_into("<I", block, 0, 160)
-    block[32:46] = b"Locked Coupled"
-    struct.pack_into("<ddI", block, 72, 10.0, 0.02, points)
-    struct.pack_into("<II", block, 136, record_size, 0)
-    return b"RAW4.00" + bytes(54) + bytes(block) + bytes(400)
+    head = raw4_range(ys=(), start=10.0, step=0.02, count=points, record_size=record_size)
+    return raw4(head) + bytes(400)
 
 
 def gsas_declaring(channels, record):
     rows = {"STD": ["       1       2       3       4"],
             "ESD": ["       1       1       2       1"],
             "FXYE": ["1000 1 1", "1005 2 1"]}[record]
-    return "\n".join(["title", f"BANK 1 {channels} 1 CONST 1000 5 0 0 {record}", *rows, ""]).encode()
+    return gsas(f"BANK 1 {channels} 1 CONST 1000 5 0 0 {record}", *rows)
 
 
 def ras_declaring(points):

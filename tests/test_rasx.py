@@ -9,41 +9,11 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import vorlen
-
-PROFILE = "\ufeff10.0000\t170.5\t1\r\n10.0400\t170.25\t1\r\n10.0800\t150.75\t1\r\n"
-
-
-def conditions(axis="TwoThetaTheta"):
-    return ('<?xml version="1.0" encoding="utf-8"?><MeasurementConditions><GeneralInformation>'
-            "<AxisName>Omega</AxisName></GeneralInformation>"
-            f"<ScanInformation><AxisName>{axis}</AxisName><Mode>CONTINUOUS</Mode></ScanInformation>"
-            "</MeasurementConditions>")
-
-
-def measurement(name, members):
-    hashes = "".join(f'<ContentHashList Name="{member}" ContentHash="0"/>' for member in members)
-    return f'<{name} Type="Profile">{hashes}</{name}>'
-
-
-def index(*measurements):
-    return ('\ufeff<?xml version="1.0" encoding="utf-8"?>\r\n<Root Version="1.1.0.0">'
-            f"{''.join(measurements)}<Signature><SignedInfo/></Signature></Root>")
-
-
-STANDARD = measurement("Data0", ["Profile0.txt", "MesurementConditions0.xml"])
-
-
-def rasx(root=None, members=None, compression=zipfile.ZIP_DEFLATED):
-    """A one-measurement archive; `members` replaces the measurement's members."""
-    if members is None:
-        members = {"Data0/Profile0.txt": PROFILE, "Data0/MesurementConditions0.xml": conditions()}
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", compression) as archive:
-        for name, content in members.items():
-            archive.writestr(name, content)
-        if root is not False:
-            archive.writestr("root.xml", root if root is not None else index(STANDARD))
-    return buffer.getvalue()
+from builders import RASX_PROFILE as PROFILE
+from builders import rasx
+from builders import rasx_conditions as conditions
+from builders import rasx_measurement as measurement
+from builders import rasx_root as index
 
 
 def read(data, index=0):

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 
 namespace vorlen {
 namespace {

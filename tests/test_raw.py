@@ -10,65 +10,14 @@ import struct
 import pytest
 
 import vorlen
+from builders import raw3, raw4
+from builders import raw3_range as range3
+from builders import raw4_drive as drive
+from builders import raw4_range as range4
+from builders import raw4_segment as segment
+from builders import raw_record as record
 
 PREFIX = "Parse error: Bruker RAW: "
-
-
-def record(y, angle=None, size=4):
-    rec = bytearray(size)
-    struct.pack_into("<f", rec, 0, y)
-    if angle is not None:
-        struct.pack_into("<d", rec, 4, angle)
-    return bytes(rec)
-
-
-def range3(ys=(1.0, 2.0, 3.0), start=10.0, step=0.5, scan_type=0, bits=0, record_size=None,
-           header_size=304, extra=b"", angles=None, count=None):
-    record_size = 4 + 8 * bin(bits).count("1") if record_size is None else record_size
-    head = bytearray(max(header_size, 260))  # room for every field even when the size is bad
-    struct.pack_into("<II", head, 0, header_size, len(ys) if count is None else count)
-    struct.pack_into("<d", head, 16, start)
-    struct.pack_into("<d", head, 176, step)
-    struct.pack_into("<I", head, 196, scan_type)
-    struct.pack_into("<III", head, 248, bits, record_size, len(extra))
-    angles = angles or [None] * len(ys)
-    return bytes(head) + extra + b"".join(record(y, a, record_size) for y, a in zip(ys, angles))
-
-
-def raw3(*ranges, count=None, tail=b""):
-    ranges = ranges or (range3(),)
-    head = bytearray(712)
-    head[:7] = b"RAW1.01"
-    struct.pack_into("<I", head, 12, len(ranges) if count is None else count)
-    return bytes(head) + b"".join(ranges) + tail
-
-
-def segment(kind, payload=b"", length=None):
-    return struct.pack("<II", kind, 8 + len(payload) if length is None else length) + payload
-
-
-def drive(name, start=10.0, scanned=1, size=64):
-    body = bytearray(max(size, 64))
-    struct.pack_into("<II", body, 0, 50, size)
-    struct.pack_into("<I", body, 8, scanned)
-    body[12:12 + len(name)] = name.encode("latin-1")
-    struct.pack_into("<d", body, 56, start)
-    return bytes(body[:size])
-
-
-def range4(ys=(1.0, 2.0, 3.0), start=10.0, step=0.5, scan_type="Locked Coupled", drives=(),
-           record_size=4, marker=160, count=None):
-    drive_header = b"".join(drives)
-    head = bytearray(160)
-    struct.pack_into("<I", head, 0, marker)
-    head[32:32 + len(scan_type)] = scan_type.encode("latin-1")
-    struct.pack_into("<ddI", head, 72, start, step, len(ys) if count is None else count)
-    struct.pack_into("<II", head, 136, record_size, len(drive_header))
-    return bytes(head) + drive_header + b"".join(record(y, size=record_size) for y in ys)
-
-
-def raw4(*blocks):
-    return b"RAW4.00".ljust(61, b"\0") + b"".join(blocks if blocks else (range4(),))
 
 
 def short_id(value):

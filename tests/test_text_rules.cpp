@@ -165,10 +165,10 @@ TEST(SkipSpaces, StopsAtTheFirstOtherByte) {
       for (const char stop : {'x', '\t', '\0', '\x80', '!'}) {
         const std::string line = std::string(lead, 'a') + std::string(run, ' ') + stop + "  ";
         const char* const from = line.data() + lead;
-        EXPECT_EQ(text::detail::skip_spaces(from, line.data() + line.size()) - from,
+        EXPECT_EQ(text::skip_spaces(from, line.data() + line.size()) - from,
                   static_cast<std::ptrdiff_t>(run));
         // Cut right after the run: the end is returned.
-        EXPECT_EQ(text::detail::skip_spaces(from, from + run), from + run);
+        EXPECT_EQ(text::skip_spaces(from, from + run), from + run);
       }
     }
   }

@@ -5,37 +5,12 @@ import re
 import pytest
 
 import vorlen
+from builders import xrdml_document as document
+from builders import xrdml_one_scan as one_scan
+from builders import xrdml_positions as pos
+from builders import xrdml_scan as scan
+from builders import xrdml_stepped as stepped
 
-
-def pos(axis="2Theta", unit="deg", **children):
-    attrs = ("" if axis is None else f' axis="{axis}"') + ("" if unit is None else f' unit="{unit}"')
-    tags = {"listed": "listPositions", "start": "startPosition", "end": "endPosition",
-            "common": "commonPosition"}
-    inner = "".join(f"<{tags[k]}>{v}</{tags[k]}>" for k, v in children.items())
-    return f"<positions{attrs}>{inner}</positions>"
-
-
-def scan(data, axis="2Theta"):
-    attr = "" if axis is None else f' scanAxis="{axis}"'
-    inner = "" if data is None else f"<dataPoints>{data}</dataPoints>"
-    return f'<scan appendNumber="0"{attr}><header/>{inner}</scan>'
-
-
-def stepped(start=10, end=20, values="1 2 3 4 5", tag="intensities"):
-    return pos(start=start, end=end) + f'<{tag} unit="counts">{values}</{tag}>'
-
-
-def document(*measurements):
-    body = "".join(f"<xrdMeasurement>{''.join(m)}</xrdMeasurement>" for m in measurements)
-    return (
-        '<?xml version="1.0" encoding="UTF-8"?>\n<xrdMeasurements '
-        'xmlns="http://www.xrdml.com/XRDMeasurement/1.5" xmlns:xsi="http://www.w3.org/2001/'
-        f'XMLSchema-instance"><comment><entry>test</entry></comment>{body}</xrdMeasurements>'
-    )
-
-
-def one_scan(data, axis="2Theta"):
-    return document([scan(data, axis)])
 
 
 def read(text, index=0, name="scan.xrdml"):

@@ -1,13 +1,16 @@
 // The Python module vorlen: read, read_bytes and the Pattern type.
 #include "binding/compat.hpp"
 
+#include <array>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace {
 
@@ -18,6 +21,37 @@ struct PatternObject {
   PyObject_HEAD
   vorlen::Pattern* pattern;
 };
+
+// One strong reference, released on every way out of its scope, a C++ exception included.
+class Ref {
+ public:
+  Ref() = default;
+  static Ref steal(PyObject* object) { return Ref(object); }
+  static Ref borrow(PyObject* object) {
+    Py_XINCREF(object);
+    return Ref(object);
+  }
+  Ref(Ref&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  Ref& operator=(Ref&&) = delete;
+  ~Ref() { Py_XDECREF(object_); }
+
+  PyObject* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  explicit Ref(PyObject* object) : object_(object) {}
+  PyObject* object_ = nullptr;
+};
+
+// Strong references to the parsed arguments for the whole call. They are borrowed from the
+// call's tuple and keyword dict; a caller may hand over a dict of its own, which code run during
+// conversion (__index__, __float__) or another thread may empty.
+template <class... Objects>
+std::array<Ref, sizeof...(Objects)> hold(Objects*... objects) {
+  return {Ref::borrow(objects)...};
+}
 
 // --- error mapping --------------------------------------------------------------------------
 
@@ -49,9 +83,11 @@ PyObject* wrap(PyTypeObject* type, vorlen::Result<vorlen::Pattern> result) {
     raise_error(result.error());
     return nullptr;
   }
+  // The record first: if its allocation fails, no Python object is left behind.
+  auto pattern = std::make_unique<vorlen::Pattern>(std::move(result).value());
   auto* self = reinterpret_cast<PatternObject*>(type->tp_alloc(type, 0));
   if (self == nullptr) return nullptr;
-  self->pattern = new vorlen::Pattern(std::move(result).value());
+  self->pattern = pattern.release();
   return reinterpret_cast<PyObject*>(self);
 }
 
@@ -63,6 +99,12 @@ int type_error(const char* function, const char* argument, const char* expected,
   return -1;
 }
 
+// Whether the pending exception is an ordinary failure, which argument conversion reports as
+// its own type error; an interrupt, an exit or exhausted memory passes through unchanged.
+bool ordinary_failure() {
+  return PyErr_ExceptionMatches(PyExc_Exception) && !PyErr_ExceptionMatches(PyExc_MemoryError);
+}
+
 int as_utf8(const char* function, const char* argument, PyObject* object, std::string_view* out) {
   if (!PyUnicode_Check(object)) return type_error(function, argument, "str", object);
   Py_ssize_t size = 0;
@@ -70,6 +112,23 @@ int as_utf8(const char* function, const char* argument, PyObject* object, std::s
   if (utf8 == nullptr) return -1;
   *out = std::string_view(utf8, static_cast<std::size_t>(size));
   return 0;
+}
+
+// The contents of a bytes object, valid while it lives.
+std::string_view text_of(PyObject* bytes) {
+  return std::string_view(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+}
+
+// A file name as the operating system's own functions encode it: the file-system encoding with
+// surrogate escapes, so every name os.listdir returns (a byte that is not UTF-8 arrives as a lone
+// surrogate) names its file again; valid text comes out as plain UTF-8. The encoded bytes, or
+// nothing with an exception set.
+Ref as_file_name(const char* function, const char* argument, PyObject* object) {
+  if (!PyUnicode_Check(object)) {
+    type_error(function, argument, "str", object);
+    return Ref();
+  }
+  return Ref::steal(PyUnicode_EncodeFSDefault(object));
 }
 
 // index (keyword-only, default 0) and block (keyword-only, None or str), in that order.
@@ -90,25 +149,22 @@ void pattern_dealloc(PyObject* self);
 
 // The type results are made of. It is looked up on the module (which has no state of its own),
 // so make sure it still is ours: an object of another layout would be written out of bounds.
-PyTypeObject* pattern_type_of(PyObject* module) {
-  PyObject* found = PyObject_GetAttrString(module, "Pattern");
-  if (found == nullptr) return nullptr;
-  auto* type = reinterpret_cast<PyTypeObject*>(found);
-  if (!PyType_Check(found) || !PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE) ||
+Ref pattern_type_of(PyObject* module) {
+  Ref found = Ref::steal(PyObject_GetAttrString(module, "Pattern"));
+  if (!found) return found;
+  auto* type = reinterpret_cast<PyTypeObject*>(found.get());
+  if (!PyType_Check(found.get()) || !PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE) ||
       PyType_GetSlot(type, Py_tp_dealloc) != reinterpret_cast<void*>(pattern_dealloc)) {
-    Py_DECREF(found);
     PyErr_SetString(PyExc_TypeError, "vorlen.Pattern has been replaced by another object");
-    return nullptr;
+    return Ref();
   }
-  return type;
+  return found;
 }
 
 PyObject* call_with_type(PyObject* module, auto read) {
-  PyTypeObject* type = pattern_type_of(module);
-  if (type == nullptr) return nullptr;
-  PyObject* result = guarded([&] { return wrap(type, read()); });
-  Py_DECREF(type);
-  return result;
+  Ref type = pattern_type_of(module);
+  if (!type) return nullptr;
+  return wrap(reinterpret_cast<PyTypeObject*>(type.get()), read());
 }
 
 PyObject* read(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -118,11 +174,14 @@ PyObject* read(PyObject* module, PyObject* args, PyObject* kwargs) {
                                    &index, &block)) {
     return nullptr;
   }
-  std::string_view path_text;
-  vorlen::ReadOptions options;
-  if (as_utf8("read", "path", path, &path_text) < 0) return nullptr;
-  if (as_options("read", index, block, &options) < 0) return nullptr;
-  return call_with_type(module, [&] { return vorlen::read_with_options(path_text, options); });
+  const auto held = hold(path, index, block);
+  return guarded([&]() -> PyObject* {
+    vorlen::ReadOptions options;
+    Ref encoded = as_file_name("read", "path", path);
+    if (!encoded || as_options("read", index, block, &options) < 0) return nullptr;
+    const std::string_view name = text_of(encoded.get());
+    return call_with_type(module, [&] { return vorlen::read_with_options(name, options); });
+  });
 }
 
 PyObject* read_bytes(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -132,57 +191,78 @@ PyObject* read_bytes(PyObject* module, PyObject* args, PyObject* kwargs) {
                                    &data, &filename, &index, &block)) {
     return nullptr;
   }
-  if (!PyBytes_Check(data)) return type_error("read_bytes", "data", "bytes", data), nullptr;
-  std::string_view name;
-  vorlen::ReadOptions options;
-  if (as_utf8("read_bytes", "filename", filename, &name) < 0) return nullptr;
-  if (as_options("read_bytes", index, block, &options) < 0) return nullptr;
-  // The bytes object is immutable and stays referenced by the call: parsed in place.
-  vorlen::Bytes view(reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(data)),
-                     static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
-  return call_with_type(module, [&] { return vorlen::read_bytes_with_options(view, name, options); });
+  const auto held = hold(data, filename, index, block);
+  return guarded([&]() -> PyObject* {
+    if (!PyBytes_Check(data)) return type_error("read_bytes", "data", "bytes", data), nullptr;
+    vorlen::ReadOptions options;
+    Ref encoded = as_file_name("read_bytes", "filename", filename);
+    if (!encoded || as_options("read_bytes", index, block, &options) < 0) return nullptr;
+    // The bytes object is immutable and held for the call: parsed in place.
+    const std::string_view content = text_of(data);
+    const vorlen::Bytes view(reinterpret_cast<const unsigned char*>(content.data()), content.size());
+    const std::string_view name = text_of(encoded.get());
+    return call_with_type(module, [&] { return vorlen::read_bytes_with_options(view, name, options); });
+  });
 }
 
 // --- Pattern --------------------------------------------------------------------------------
 
-bool is_abc_sequence(PyObject* object) {
-  PyObject* abc = PyImport_ImportModule("collections.abc");
-  if (abc == nullptr) return false;
-  PyObject* sequence = PyObject_GetAttrString(abc, "Sequence");
-  Py_DECREF(abc);
-  if (sequence == nullptr) return false;
-  int is_instance = PyObject_IsInstance(object, sequence);
-  Py_DECREF(sequence);
-  if (is_instance < 0) PyErr_Clear();
-  return is_instance > 0;
+int not_a_sequence(const char* argument, PyObject* object) {
+  return type_error("Pattern", argument, "a sequence of numbers", object);
+}
+
+// 1 when `object` is registered as a collections.abc.Sequence, 0 when not, -1 with an exception
+// set when the check itself failed otherwise than by an ordinary exception.
+int is_abc_sequence(PyObject* object) {
+  Ref abc = Ref::steal(PyImport_ImportModule("collections.abc"));
+  if (!abc) return -1;
+  Ref sequence = Ref::steal(PyObject_GetAttrString(abc.get(), "Sequence"));
+  if (!sequence) return -1;
+  int is_instance = PyObject_IsInstance(object, sequence.get());
+  if (is_instance < 0 && ordinary_failure()) {
+    PyErr_Clear();
+    return 0;
+  }
+  return is_instance;
+}
+
+// The elements as a tuple no Python code can change while they are converted (a __float__ may
+// empty or grow the very list it sits in): a tuple is kept, a list copied, anything else iterated
+// into a list first (which trusts no length the object claims) and copied from there.
+Ref frozen_elements(PyObject* object) {
+  if (PyTuple_CheckExact(object)) return Ref::borrow(object);
+  if (PyList_CheckExact(object)) return Ref::steal(PyList_AsTuple(object));
+  Ref list = Ref::steal(PySequence_List(object));
+  if (!list) return list;
+  return Ref::steal(PyList_AsTuple(list.get()));
 }
 
 int as_floats(const char* argument, PyObject* object, std::vector<double>* out) {
-  if (PyUnicode_Check(object)) return type_error("Pattern", argument, "a sequence of numbers", object);
-  if (!PySequence_Check(object) && !is_abc_sequence(object)) {
-    if (PyErr_Occurred()) return -1;
-    return type_error("Pattern", argument, "a sequence of numbers", object);
+  if (PyUnicode_Check(object)) return not_a_sequence(argument, object);
+  if (!PySequence_Check(object)) {
+    int registered = is_abc_sequence(object);
+    if (registered <= 0) return registered < 0 ? -1 : not_a_sequence(argument, object);
   }
-  PyObject* items = PySequence_Fast(object, "");
-  if (items == nullptr) {
+  Ref elements = frozen_elements(object);
+  if (!elements) {
+    if (!ordinary_failure()) return -1;
     PyErr_Clear();
-    return type_error("Pattern", argument, "a sequence of numbers", object);
+    return not_a_sequence(argument, object);
   }
-  Py_ssize_t n = PySequence_Fast_GET_SIZE(items);
-  PyObject** item = PySequence_Fast_ITEMS(items);
+  const Py_ssize_t n = PyTuple_GET_SIZE(elements.get());
   out->reserve(static_cast<std::size_t>(n));
   for (Py_ssize_t i = 0; i < n; ++i) {
-    double value = PyFloat_AsDouble(item[i]);
+    PyObject* element = PyTuple_GET_ITEM(elements.get(), i);
+    const double value = PyFloat_AsDouble(element);
     if (value == -1.0 && PyErr_Occurred()) {
+      if (!ordinary_failure()) return -1;
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError, "Pattern() argument '%s' must contain only numbers, not %.200s",
-                   argument, Py_TYPE(item[i])->tp_name);
-      Py_DECREF(items);
+                   argument, Py_TYPE(element)->tp_name);
       return -1;
     }
     out->push_back(value);
   }
-  Py_DECREF(items);
   return 0;
 }
 
@@ -192,6 +272,7 @@ PyObject* pattern_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:Pattern", const_cast<char**>(keywords), &x, &y)) {
     return nullptr;
   }
+  const auto held = hold(x, y);
   return guarded([&]() -> PyObject* {
     std::vector<double> xs, ys;
     if (as_floats("x", x, &xs) < 0 || as_floats("y", y, &ys) < 0) return nullptr;

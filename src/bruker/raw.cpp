@@ -4,6 +4,7 @@
 // whichever range is asked for; only the 2theta-axis check is deferred to the selected range.
 // Then the selected range's records are converted into points.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -16,9 +17,11 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/readers.hpp"
-#include "parser/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
+#include "text/axis.hpp"
+#include "text/lines.hpp"
+#include "text/unicode.hpp"
 
 namespace vorlen {
 namespace {
@@ -28,13 +31,60 @@ constexpr std::uint32_t kMaxRanges = 4096;
 // Bounds a RAW3 range header, a RAW3 extra record and a RAW4 drive header.
 constexpr std::uint32_t kMaxHeaderBytes = 1048576;
 
+// The record layouts: sizes, and offsets from the start of their record.
+constexpr std::size_t kTextField = 24;  // a name: Latin-1, zero-padded
+
 constexpr std::size_t kRaw3FileHeader = 712;
+constexpr std::size_t kRaw3RangeCount = 12;
+
 constexpr std::uint32_t kRaw3MinRangeHeader = 260;
+constexpr std::size_t kRaw3HeaderSize = 0;
+constexpr std::size_t kRaw3PointCount = 4;
+constexpr std::size_t kRaw3Start = 16;
+constexpr std::size_t kRaw3Step = 176;
+constexpr std::size_t kRaw3ScanType = 196;
+constexpr std::size_t kRaw3Varying = 248;
+constexpr std::size_t kRaw3RecordSize = 252;
+constexpr std::size_t kRaw3ExtraSize = 256;
+
 constexpr std::size_t kRaw4FileHeader = 61;
+
 constexpr std::size_t kRaw4RangeHeader = 160;
-constexpr std::size_t kTextField = 24;
+constexpr std::size_t kRaw4ScanType = 32;  // a name
+constexpr std::size_t kRaw4Start = 72;
+constexpr std::size_t kRaw4Step = 80;
+constexpr std::size_t kRaw4PointCount = 88;
+constexpr std::size_t kRaw4RecordSize = 136;
+constexpr std::size_t kRaw4DriveHeaderSize = 140;
+
+// A generic RAW4 segment: its type, then its whole length.
+constexpr std::size_t kSegmentType = 0;
+constexpr std::size_t kSegmentLength = 4;
+constexpr std::size_t kSegmentHeader = 8;
+
+// A drive record: a segment of this type, holding whether the drive was scanned, its name and
+// its start.
 constexpr std::uint32_t kDriveRecordType = 50;
 constexpr std::uint32_t kDriveRecordMin = 64;
+constexpr std::size_t kDriveScanned = 8;
+constexpr std::size_t kDriveName = 12;
+constexpr std::size_t kDriveStart = 56;
+
+// A data record: the intensity (32-bit float), then the angle (64-bit float) when the range
+// varies it.
+constexpr std::size_t kRecordIntensity = 0;
+constexpr std::size_t kRecordAngle = 4;
+
+// The RAW3 scan-type codes that establish a 2theta axis.
+constexpr std::array<std::uint32_t, 4> kRaw3TwoThetaScanTypes = {0, 1, 2, 20};
+
+// The first varying-parameter bit says each record carries its own angle.
+constexpr std::uint32_t kVaryingAngle = 1;
+
+// A drive is the range's axis when its start agrees with the range's start within this
+// relative tolerance plus this absolute one.
+constexpr double kDriveRelativeTolerance = 0.00001;
+constexpr double kDriveAbsoluteTolerance = 0.000001;
 
 Error fail(std::string_view message) {
   std::string text = "Bruker RAW: ";
@@ -85,12 +135,7 @@ Result<std::string> text_at(Bytes data, std::size_t offset) {
   std::string utf8;
   for (const unsigned char c : field) {
     if (c == 0) break;
-    if (c < 0x80) {
-      utf8 += static_cast<char>(c);
-    } else {
-      utf8 += static_cast<char>(0xC0 | c >> 6);
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    text::append_utf8(utf8, c);  // a Latin-1 byte is the code point of the same number
   }
   return std::string(text::trim(utf8));
 }
@@ -116,10 +161,10 @@ struct Segment {
 };
 
 Result<Segment> segment(Bytes data, std::size_t position, std::size_t limit) {
-  if (position > limit || limit - position < 8) return fail("truncated segment header");
-  VORLEN_ASSIGN(const std::uint32_t type, u32_at(data, position));
-  VORLEN_ASSIGN(const std::uint32_t length, u32_at(data, position + 4));
-  if (length < 8 || length > limit - position) {
+  if (position > limit || limit - position < kSegmentHeader) return fail("truncated segment header");
+  VORLEN_ASSIGN(const std::uint32_t type, u32_at(data, position + kSegmentType));
+  VORLEN_ASSIGN(const std::uint32_t length, u32_at(data, position + kSegmentLength));
+  if (length < kSegmentHeader || length > limit - position) {
     return fail("segment type " + std::to_string(type) + " at offset " + std::to_string(position) +
                 " declares invalid length " + std::to_string(length));
   }
@@ -149,11 +194,12 @@ std::string hex(std::uint32_t value) {
 }
 
 bool raw3_scan_type_is_2theta(std::uint32_t code) {
-  return code == 0 || code == 1 || code == 2 || code == 20;
+  return std::find(kRaw3TwoThetaScanTypes.begin(), kRaw3TwoThetaScanTypes.end(), code) !=
+         kRaw3TwoThetaScanTypes.end();
 }
 
 Result<Range> raw3_range(Bytes data, std::size_t p) {
-  VORLEN_ASSIGN(const std::uint32_t header_size, u32_at(data, p));
+  VORLEN_ASSIGN(const std::uint32_t header_size, u32_at(data, p + kRaw3HeaderSize));
   if (header_size < kRaw3MinRangeHeader || header_size > kMaxHeaderBytes) {
     return fail("invalid RAW3 range-header size " + std::to_string(header_size));
   }
@@ -161,15 +207,15 @@ Result<Range> raw3_range(Bytes data, std::size_t p) {
 
   Range range;
   range.header_offset = p;
-  VORLEN_ASSIGN(range.point_count, u32_at(data, p + 4));
-  VORLEN_ASSIGN(range.start, f64_at(data, p + 16));
-  VORLEN_ASSIGN(range.step, f64_at(data, p + 176));
+  VORLEN_ASSIGN(range.point_count, u32_at(data, p + kRaw3PointCount));
+  VORLEN_ASSIGN(range.start, f64_at(data, p + kRaw3Start));
+  VORLEN_ASSIGN(range.step, f64_at(data, p + kRaw3Step));
   VORLEN_TRY(check_start_step(range.start, range.step));
 
-  VORLEN_ASSIGN(const std::uint32_t scan_type, u32_at(data, p + 196));
-  VORLEN_ASSIGN(const std::uint32_t varying, u32_at(data, p + 248));
-  VORLEN_ASSIGN(range.record_size, u32_at(data, p + 252));
-  VORLEN_ASSIGN(const std::uint32_t extra_size, u32_at(data, p + 256));
+  VORLEN_ASSIGN(const std::uint32_t scan_type, u32_at(data, p + kRaw3ScanType));
+  VORLEN_ASSIGN(const std::uint32_t varying, u32_at(data, p + kRaw3Varying));
+  VORLEN_ASSIGN(range.record_size, u32_at(data, p + kRaw3RecordSize));
+  VORLEN_ASSIGN(const std::uint32_t extra_size, u32_at(data, p + kRaw3ExtraSize));
 
   // Each varying parameter adds an 8-byte value to the 4-byte intensity of every record.
   const std::uint32_t expected = 4 + 8 * static_cast<std::uint32_t>(std::popcount(varying));
@@ -191,13 +237,13 @@ Result<Range> raw3_range(Bytes data, std::size_t p) {
     range.axis_problem =
         "RAW3 scan type " + std::to_string(scan_type) + " does not establish a 2theta axis";
   }
-  range.angle_in_record = (varying & 1) != 0;
+  range.angle_in_record = (varying & kVaryingAngle) != 0;
   return range;
 }
 
 Result<std::vector<Range>> raw3_ranges(Bytes data) {
   VORLEN_TRY(span_at(data, 0, kRaw3FileHeader));
-  VORLEN_ASSIGN(const std::uint32_t count, u32_at(data, 12));
+  VORLEN_ASSIGN(const std::uint32_t count, u32_at(data, kRaw3RangeCount));
   if (count < 1 || count > kMaxRanges) {
     return fail("invalid RAW3 range count " + std::to_string(count));
   }
@@ -216,7 +262,8 @@ Result<std::vector<Range>> raw3_ranges(Bytes data) {
 }
 
 bool drive_matches_start(double drive_start, double range_start) {
-  return std::fabs(drive_start - range_start) <= std::fabs(range_start) * 0.00001 + 0.000001;
+  return std::fabs(drive_start - range_start) <=
+         std::fabs(range_start) * kDriveRelativeTolerance + kDriveAbsoluteTolerance;
 }
 
 bool is_coupled_scan_type(std::string_view key) {
@@ -235,10 +282,10 @@ Result<std::optional<std::string>> raw4_axis_problem(Bytes data, std::size_t dri
     VORLEN_ASSIGN(const Segment seg, segment(data, q, drives_end));
     if (seg.type == kDriveRecordType) {
       if (seg.length < kDriveRecordMin) return fail("RAW4 drive record is shorter than 64 bytes");
-      VORLEN_ASSIGN(const std::uint32_t scanned, u32_at(data, q + 8));
-      VORLEN_ASSIGN(const double drive_start, f64_at(data, q + 56));
+      VORLEN_ASSIGN(const std::uint32_t scanned, u32_at(data, q + kDriveScanned));
+      VORLEN_ASSIGN(const double drive_start, f64_at(data, q + kDriveStart));
       if (scanned != 0 && drive_matches_start(drive_start, start)) {
-        VORLEN_ASSIGN(drive_name, text_at(data, q + 12));
+        VORLEN_ASSIGN(drive_name, text_at(data, q + kDriveName));
         ++matches;
       }
     }
@@ -261,13 +308,13 @@ Result<Range> raw4_range(Bytes data, std::size_t p) {
   VORLEN_TRY(span_at(data, p, kRaw4RangeHeader));
   Range range;
   range.header_offset = p;
-  VORLEN_ASSIGN(const std::string scan_type, text_at(data, p + 32));
-  VORLEN_ASSIGN(range.start, f64_at(data, p + 72));
-  VORLEN_ASSIGN(range.step, f64_at(data, p + 80));
+  VORLEN_ASSIGN(const std::string scan_type, text_at(data, p + kRaw4ScanType));
+  VORLEN_ASSIGN(range.start, f64_at(data, p + kRaw4Start));
+  VORLEN_ASSIGN(range.step, f64_at(data, p + kRaw4Step));
   VORLEN_TRY(check_start_step(range.start, range.step));
-  VORLEN_ASSIGN(range.point_count, u32_at(data, p + 88));
-  VORLEN_ASSIGN(range.record_size, u32_at(data, p + 136));
-  VORLEN_ASSIGN(const std::uint32_t drive_header_size, u32_at(data, p + 140));
+  VORLEN_ASSIGN(range.point_count, u32_at(data, p + kRaw4PointCount));
+  VORLEN_ASSIGN(range.record_size, u32_at(data, p + kRaw4RecordSize));
+  VORLEN_ASSIGN(const std::uint32_t drive_header_size, u32_at(data, p + kRaw4DriveHeaderSize));
   if (range.record_size < 4 || range.record_size % 4 != 0) {
     return fail("invalid RAW4 data-record size " + std::to_string(range.record_size));
   }
@@ -282,9 +329,9 @@ Result<Range> raw4_range(Bytes data, std::size_t p) {
   return range;
 }
 
-// A RAW4 block whose first word is 160 or 0 is a range header; any other first word is the type
-// of a generic segment.
-bool is_range_marker(std::uint32_t word) { return word == 160 || word == 0; }
+// A RAW4 block whose first word is the range-header size or 0 is a range header; any other first
+// word is the type of a generic segment.
+bool is_range_marker(std::uint32_t word) { return word == kRaw4RangeHeader || word == 0; }
 
 Result<std::vector<Range>> raw4_ranges(Bytes data) {
   VORLEN_TRY(span_at(data, 0, kRaw4FileHeader));
@@ -304,11 +351,6 @@ Result<std::vector<Range>> raw4_ranges(Bytes data) {
   }
   if (ranges.empty()) return fail("RAW4 file has no measurement ranges");
   return ranges;
-}
-
-bool starts_with(Bytes data, std::string_view prefix) {
-  return data.size() >= prefix.size() &&
-         std::string_view(reinterpret_cast<const char*>(data.data()), prefix.size()) == prefix;
 }
 
 Result<std::vector<Range>> ranges_of(Bytes data) {
@@ -339,7 +381,7 @@ Result<Series> points(Bytes data, const Range& range) {
       const std::uint32_t last = first + std::min(kBlock, range.point_count - first);
       for (std::uint32_t i = first; i < last; ++i) {
         const unsigned char* record = records.data() + std::size_t{i} * range.record_size;
-        series.y.push_back(std::bit_cast<float>(le32(record)));
+        series.y.push_back(std::bit_cast<float>(le32(record + kRecordIntensity)));
         series.x.push_back(angle_of(record, i));
       }
       for (std::uint32_t i = first; i < last; ++i) {
@@ -353,11 +395,11 @@ Result<Series> points(Bytes data, const Range& range) {
   };
   if (range.angle_in_record) {
     VORLEN_TRY(convert([](const unsigned char* record, std::uint32_t) {
-      return std::bit_cast<double>(le64(record + 4));
+      return std::bit_cast<double>(le64(record + kRecordAngle));
     }));
   } else {
     VORLEN_TRY(convert([&range](const unsigned char*, std::uint32_t i) {
-      return static_cast<double>(i) * range.step + range.start;
+      return x_at(i, range.start, range.step);
     }));
   }
   return series;

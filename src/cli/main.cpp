@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "pattern/error.hpp"
-#include "pattern/pattern.hpp"
+#include "vorlen/vorlen.hpp"
 #include "text/rules.hpp"
 
 namespace {

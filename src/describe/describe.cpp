@@ -1,14 +1,15 @@
 // Describing a file: detection as a read does it, then one walk over every scan through the
 // reader's own code, each outcome turned into a pattern exactly as a read turns it, and beside
 // each the metadata that the file states.
-#include "describe/describe.hpp"
+#include "vorlen/describe.hpp"
 
 #include <string>
 #include <utility>
 
 #include "describe/stated.hpp"
 #include "parser/parse.hpp"
-#include "parser/scans.hpp"
+#include "read/oriented.hpp"
+#include "pattern/scans.hpp"
 #include "text/cif.hpp"
 
 namespace vorlen {

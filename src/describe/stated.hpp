@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "describe/describe.hpp"
-#include "parser/scans.hpp"
+#include "vorlen/describe.hpp"
+#include "pattern/scans.hpp"
 
 namespace vorlen::stated {
 

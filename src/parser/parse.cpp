@@ -8,9 +8,13 @@
 
 #include <expat.h>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "text/ascii.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 #include "xml/archive.hpp"
 #include "xml/tree.hpp"
 
@@ -19,10 +23,6 @@ namespace vorlen {
 namespace {
 
 constexpr std::size_t head_limit = 65536;
-
-bool starts_with(Bytes data, std::string_view prefix) {
-  return data.size() >= prefix.size() && std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
-}
 
 bool is_bruker_raw(Bytes data) {
   if (starts_with(data, "RAW1.01") || starts_with(data, "RAW4.00") || starts_with(data, "RAW2")) {

@@ -30,10 +30,6 @@ Result<Series> parse_detected(Format format, Bytes data, const ReadOptions& opti
 // detect, then parse_detected.
 Result<Series> parse(Bytes data, std::string_view filename, const ReadOptions& options);
 
-// What a read returns for a reader's series: ascending when stored from high to low angle,
-// then validated by Pattern::create.
-Result<Pattern> oriented_pattern(Series series);
-
 // "bruker_raw", "uxd", ... as the description names them.
 std::string_view format_name(Format format);
 // "signature", "archive member", "xml root", "text marker", "layout", "extension", "default".

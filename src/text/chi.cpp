@@ -1,39 +1,30 @@
 // CHI integrated profiles: a title, the x-axis label, the intensity label, a point-count line,
 // then one x/y row per non-blank line.
-#include <utf8proc.h>
-
 #include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "text/axis.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 
 namespace vorlen {
 
 namespace {
 
+constexpr std::string_view kContext = "CHI";
+
+Error fail(std::string_view message) { return Error::parse("CHI: " + std::string(message)); }
+
 bool contains(std::string_view s, std::string_view part) {
   return s.find(part) != std::string_view::npos;
-}
-
-bool is_letter_or_digit(utf8proc_int32_t c) {
-  switch (utf8proc_category(c)) {
-    case UTF8PROC_CATEGORY_LU:
-    case UTF8PROC_CATEGORY_LL:
-    case UTF8PROC_CATEGORY_LT:
-    case UTF8PROC_CATEGORY_LM:
-    case UTF8PROC_CATEGORY_LO:
-    case UTF8PROC_CATEGORY_ND:
-    case UTF8PROC_CATEGORY_NL:
-    case UTF8PROC_CATEGORY_NO:
-      return true;
-    default:
-      return false;
-  }
 }
 
 // True when one of the maximal letter-and-digit runs of `lower` is a word that names a
@@ -41,19 +32,12 @@ bool is_letter_or_digit(utf8proc_int32_t c) {
 bool has_other_axis_word(std::string_view lower) {
   static constexpr std::array<std::string_view, 5> words = {"d", "q", "pixel", "radial",
                                                             "channel"};
-  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(lower.data());
   std::size_t word_start = 0;
   std::size_t at = 0;
   while (at <= lower.size()) {
     std::size_t width = 1;
-    bool in_word = false;
-    if (at < lower.size()) {
-      utf8proc_int32_t c = 0;
-      const auto left = static_cast<utf8proc_ssize_t>(lower.size() - at);
-      const auto n = utf8proc_iterate(bytes + at, left, &c);
-      if (n > 0) width = static_cast<std::size_t>(n);
-      in_word = n > 0 && is_letter_or_digit(c);
-    }
+    const bool in_word =
+        at < lower.size() && text::is_letter_or_number(text::code_point_at(lower, at, width));
     if (!in_word) {
       const std::string_view word = lower.substr(word_start, at - word_start);
       if (std::find(words.begin(), words.end(), word) != words.end()) return true;
@@ -75,7 +59,7 @@ Status check_x_label(std::string_view label) {
                            key.starts_with("qa");
   const bool in_radians = contains(lower, "radian") || contains(lower, "(rad)");
   if ((!names_2theta && (names_other || contains(key, "dspacing"))) || in_radians) {
-    return Error::parse("CHI: x axis " + text::quoted(lower) + " is not 2theta in degrees");
+    return fail("x axis " + text::quoted(lower) + " is not 2theta in degrees");
   }
   return {};
 }
@@ -86,12 +70,12 @@ Result<std::uint64_t> declared_count(std::string_view line) {
   const std::size_t count = text::take_tokens(line, tokens.data(), tokens.size());
   std::uint64_t points = 0;
   if (count == 0 || !text::parse_unsigned(tokens[0], points)) {
-    return Error::parse("CHI: invalid point count");
+    return fail("invalid point count");
   }
   if (count >= 2 && tokens[1] != "1") {
-    return Error::parse("CHI: only one dataset per profile is supported");
+    return fail("only one dataset per profile is supported");
   }
-  if (count == 3) return Error::parse("CHI: invalid point-count header");
+  if (count == 3) return fail("invalid point-count header");
   return points;
 }
 
@@ -101,31 +85,27 @@ Result<Series> parse_chi(Bytes data) {
   VORLEN_ASSIGN(const Text decoded, decode(data));
   text::Lines lines(decoded.view());
   std::string_view line;
-  if (!lines.next(line)) return Error::parse("CHI: missing four-line header");
-  if (!lines.next(line)) return Error::parse("CHI: missing x axis label");
+  if (!lines.next(line)) return fail("missing four-line header");
+  if (!lines.next(line)) return fail("missing x axis label");
   VORLEN_TRY(check_x_label(line));
-  if (!lines.next(line)) return Error::parse("CHI: missing intensity label");
-  if (!lines.next(line)) return Error::parse("CHI: missing point count");
+  if (!lines.next(line)) return fail("missing intensity label");
+  if (!lines.next(line)) return fail("missing point count");
   VORLEN_ASSIGN(const std::uint64_t declared, declared_count(line));
 
-  // A row takes at least three bytes ("1 2"), so this bounds the reservation by the input
-  // rather than by the header's claim.
-  const std::size_t room = lines.rest().size() / 3 + 1;
+  // A row takes three bytes at least ("1 2").
   std::vector<double> x;
   std::vector<double> y;
-  x.reserve(std::min<std::uint64_t>(declared, room));
-  y.reserve(std::min<std::uint64_t>(declared, room));
+  x.reserve(rows_to_reserve(declared, lines.rest().size(), 3));
+  y.reserve(x.capacity());
   while (lines.next(line)) {
     if (text::trim(line).empty()) continue;
-    VORLEN_ASSIGN(const auto point, text::xy_row(line, "CHI"));
-    x.push_back(point.first);
-    y.push_back(point.second);
+    VORLEN_TRY(text::append_xy_row(line, kContext, x, y));
   }
   if (x.size() != declared) {
-    return Error::parse("CHI: header declares " + std::to_string(declared) + " points but " +
-                        std::to_string(x.size()) + " were read");
+    return fail("header declares " + std::to_string(declared) + " points but " +
+                std::to_string(x.size()) + " were read");
   }
-  return text::pattern(std::move(x), std::move(y), "CHI");
+  return text::pattern(std::move(x), std::move(y), kContext);
 }
 
 }  // namespace vorlen

@@ -12,10 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "parser/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
+#include "text/ascii.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 
 namespace vorlen {
 namespace {
@@ -45,7 +50,7 @@ constexpr std::size_t kCounterWidth = 2;
 // Trailing zeros beyond the channel count that fill up a bank's last record.
 constexpr std::size_t kMaxSurplus = 9;
 
-Error gsas_error(std::string_view what) { return Error::parse("GSAS: " + std::string(what)); }
+Error fail(std::string_view what) { return Error::parse("GSAS: " + std::string(what)); }
 
 std::string_view records_name(Records records) {
   switch (records) {
@@ -58,26 +63,6 @@ std::string_view records_name(Records records) {
 
 Error records_error(Records records, std::string_view what) {
   return Error::parse("GSAS " + std::string(records_name(records)) + ": " + std::string(what));
-}
-
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// No early exit, so that the loop is vectorised: lines are short and nearly always ASCII.
-bool is_ascii(std::string_view s) {
-  unsigned char bits = 0;
-  for (const char c : s) bits |= static_cast<unsigned char>(c);
-  return bits < 0x80;
-}
-
-// A finite plain decimal with only spaces around it fills the field: the common fixed field,
-// read in place. Anything else is left to the trimmed text-number rule, which gives the same
-// value for these fields.
-bool padded_decimal(std::string_view field, double& value) {
-  const char* const end = field.data() + field.size();
-  const char* const p = text::detail::skip_spaces(field.data(), end);
-  const char* const stop = text::decimal_prefix(p, end, value);
-  if (stop == nullptr || !std::isfinite(value)) return false;
-  return text::detail::skip_spaces(stop, end) == end;
 }
 
 // The first token is "BANK": the word, then white space or the line's end.
@@ -106,7 +91,7 @@ Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
     if (count == index) return bank;
     ++count;
   }
-  return gsas_error("bank index " + std::to_string(index) + " is out of range (" +
+  return fail("bank index " + std::to_string(index) + " is out of range (" +
                     std::to_string(count) + " banks)");
 }
 
@@ -117,12 +102,12 @@ Result<Records> record_type(std::string_view tail) {
   std::string_view token;
   while (tokens.next(token)) {
     if (token.front() == '!' || token.front() == '#') break;
-    if (is_ascii_letter(token.front())) {
+    if (text::is_ascii_letter(token.front())) {
       const std::string type = text::ascii_upper(token);
       if (type == "STD") return Records::Std;
       if (type == "ESD") return Records::Esd;
       if (type == "FXYE") return Records::Fxye;
-      return gsas_error("unsupported record type " + type);
+      return fail("unsupported record type " + type);
     }
     VORLEN_TRY(number(token));
   }
@@ -134,15 +119,15 @@ Result<Records> record_type(std::string_view tail) {
 Result<BankHeader> read_header(std::string_view line) {
   std::string_view tokens[7];
   const std::size_t count = text::take_tokens(line, tokens, 7);
-  if (count < 5) return gsas_error("incomplete BANK header");
+  if (count < 5) return fail("incomplete BANK header");
   const std::string binning = text::ascii_upper(tokens[4]);
   if (binning != "CONS" && binning != "CONST") {
-    return gsas_error(binning + " binning does not provide a supported 2theta axis");
+    return fail(binning + " binning does not provide a supported 2theta axis");
   }
-  if (count < 7) return gsas_error("CONS/CONST requires a start and step");
+  if (count < 7) return fail("CONS/CONST requires a start and step");
   BankHeader header;
-  if (!text::parse_unsigned(tokens[2], header.channels)) return gsas_error("invalid channel count");
-  if (header.channels == 0) return gsas_error("zero channels");
+  if (!text::parse_unsigned(tokens[2], header.channels)) return fail("invalid channel count");
+  if (header.channels == 0) return fail("zero channels");
   VORLEN_ASSIGN(header.start, number(tokens[5]));
   VORLEN_ASSIGN(header.step, number(tokens[6]));
   const std::size_t tail_at = static_cast<std::size_t>(tokens[6].data() - line.data()) + tokens[6].size();
@@ -172,12 +157,6 @@ class DataLines {
  private:
   text::Lines lines_;
 };
-
-// The header's count never sizes anything by itself: a reservation is also capped by what the
-// bank's text can hold, at `bytes_per_item` bytes at least per item.
-std::size_t reservation(std::uint64_t declared, std::size_t text_bytes, std::size_t bytes_per_item) {
-  return static_cast<std::size_t>(std::min<std::uint64_t>(declared, text_bytes / bytes_per_item + 1));
-}
 
 // Free-form records: every white-space separated token is one value.
 Status append_tokens(std::string_view line, std::vector<double>& values) {
@@ -210,20 +189,18 @@ std::optional<double> fixed_std_value(std::string_view field) {
   const std::string_view counter = field.substr(0, kCounterWidth);
   if (counter != "  " && !is_counter(trim(counter))) return std::nullopt;
   double plain = 0;
-  if (padded_decimal(field.substr(kCounterWidth), plain)) return plain;
+  if (text::padded_decimal(field.substr(kCounterWidth), plain)) return plain;
   const std::string_view value = trim(field.substr(kCounterWidth));
   if (value.empty()) return std::nullopt;
-  const Result<double> parsed = number(value);
-  if (!parsed) return std::nullopt;
-  return *parsed;
+  return text::try_number(value);
 }
 
 // The fixed STD form: 8-byte fields of a counter number (the number of counters summed into
 // the value, which weights it in refinement; it never repeats the value) and a 6-character
 // intensity. Appends the intensities and returns true, or appends nothing and returns false
 // when the line is not in that form.
-bool append_std_fixed(std::string_view line, std::vector<double>& values) {
-  if (line.size() < kFieldWidth || line.size() % kFieldWidth != 0 || !is_ascii(line)) return false;
+bool try_append_std_fixed(std::string_view line, std::vector<double>& values) {
+  if (line.size() < kFieldWidth || line.size() % kFieldWidth != 0 || !text::is_ascii(line)) return false;
   line = without_padding(line);
   const std::size_t before = values.size();
   for (std::size_t at = 0; at < line.size(); at += kFieldWidth) {
@@ -239,36 +216,42 @@ bool append_std_fixed(std::string_view line, std::vector<double>& values) {
 }
 
 Status append_std_line(std::string_view line, std::vector<double>& values) {
-  if (append_std_fixed(line, values)) return {};
+  if (try_append_std_fixed(line, values)) return {};
   return append_tokens(line, values);
 }
 
 // ESD values cut at every 8 bytes (the last piece may be shorter), blank pieces skipped.
-Status append_esd_fields(std::string_view line, std::vector<double>& values) {
+// Returns the first piece that is not a number, the values before it appended; nothing when
+// every piece was read.
+std::optional<std::string_view> append_esd_fields(std::string_view line,
+                                                  std::vector<double>& values) {
   for (std::size_t at = 0; at < line.size(); at += kFieldWidth) {
     double plain = 0;
-    if (padded_decimal(line.substr(at, kFieldWidth), plain)) {
+    if (text::padded_decimal(line.substr(at, kFieldWidth), plain)) {
       values.push_back(plain);
       continue;
     }
     const std::string_view field = trim(line.substr(at, kFieldWidth));
     if (field.empty()) continue;
-    VORLEN_ASSIGN(const double value, number(field));
-    values.push_back(value);
+    const std::optional<double> value = text::try_number(field);
+    if (!value) return field;
+    values.push_back(*value);
   }
-  return {};
+  return std::nullopt;
 }
 
 // ESD records hold intensity/deviation pairs. A line of whole 8-byte fields (two at least) is
 // fixed form; any other line is read in fixed fields when that gives whole pairs, otherwise
 // token by token.
 Status append_esd_line(std::string_view line, std::vector<double>& values) {
-  if (!is_ascii(line)) return records_error(Records::Esd, "non-ASCII numeric record");
+  if (!text::is_ascii(line)) return records_error(Records::Esd, "non-ASCII numeric record");
   if (line.size() >= 2 * kFieldWidth && line.size() % kFieldWidth == 0) {
-    return append_esd_fields(line, values);
+    // The piece is not a number, so the number rule gives its message.
+    if (const auto refused = append_esd_fields(line, values)) return number(*refused).error();
+    return {};
   }
   const std::size_t before = values.size();
-  if (append_esd_fields(line, values) && (values.size() - before) % 2 == 0) return {};
+  if (!append_esd_fields(line, values) && (values.size() - before) % 2 == 0) return {};
   values.resize(before);
   VORLEN_TRY(append_tokens(line, values));
   if ((values.size() - before) % 2 != 0) return records_error(Records::Esd, "incomplete intensity/esd pair");
@@ -281,7 +264,7 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
                                                       "missing third column"};
   Series series;
   // The shortest record, "1 2 3" and a line end, takes 6 bytes.
-  series.x.reserve(reservation(channels, body_bytes, 6));
+  series.x.reserve(rows_to_reserve(channels, body_bytes, 6));
   series.y.reserve(series.x.capacity());
   std::string_view line;
   while (lines.next(line)) {
@@ -321,8 +304,7 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
   std::vector<double> x;
   x.reserve(channels);
   for (std::size_t j = 0; j < channels; ++j) {
-    const double offset = static_cast<double>(j) * step;
-    x.push_back(offset + start);
+    x.push_back(x_at(j, start, step));
     values[j] = values[j * stride];
   }
   values.resize(channels);
@@ -331,12 +313,12 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
 
 Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_t body_bytes) {
   const double step = header.step / 100;
-  if (step == 0) return gsas_error("step must be nonzero");
+  if (step == 0) return fail("step must be nonzero");
   const double start = header.start / 100;
   const bool esd = header.records == Records::Esd;
   std::vector<double> values;
   // A free-form value takes 2 bytes at least: a digit and a separator.
-  values.reserve(reservation(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
+  values.reserve(rows_to_reserve(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
   std::string_view line;
   while (lines.next(line)) {
     VORLEN_TRY(esd ? append_esd_line(line, values) : append_std_line(line, values));

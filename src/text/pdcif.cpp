@@ -9,7 +9,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
-#include "parser/scans.hpp"
+#include "pattern/scans.hpp"
 #include "text/cif.hpp"
 #include "text/rules.hpp"
 

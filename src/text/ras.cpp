@@ -9,17 +9,21 @@
 #include <utility>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "parser/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
+#include "text/axis.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
 
 namespace vorlen {
 namespace {
 
 constexpr std::string_view kContext = "RAS";
 
-Error fail(std::string message) { return Error::parse("RAS: " + std::move(message)); }
+Error fail(std::string_view message) { return Error::parse("RAS: " + std::string(message)); }
 
 // The two header keys the reader uses, as they stand for the scan being read. Views into the
 // text: header lines cost no allocation.
@@ -27,12 +31,6 @@ struct ScanHeader {
   std::string_view axis;
   std::optional<std::uint64_t> declared_count;
 };
-
-std::string_view strip_double_quotes(std::string_view value) {
-  while (!value.empty() && value.front() == '"') value.remove_prefix(1);
-  while (!value.empty() && value.back() == '"') value.remove_suffix(1);
-  return value;
-}
 
 // Instruments write the count as a decimal with a zero fraction ("1401.0000000000"), so an
 // unsigned integer may be followed by a point and zero digits only; any other fraction, a sign
@@ -61,28 +59,13 @@ Status apply_header_line(std::string_view line, ScanHeader& header) {
   return {};
 }
 
-// A data row takes at least four bytes ("1 2" and its LF), so a declared count within a quarter
-// of the remaining text is a safe capacity; a larger one cannot be met and is not trusted.
+// A declared count sizes the lists only as far as the rest of the text can hold rows of four
+// bytes at least ("1 2" and its LF).
 void reserve_declared(const ScanHeader& header, std::string_view rest, std::vector<double>& x,
                       std::vector<double>& y) {
-  if (!header.declared_count || *header.declared_count > rest.size() / 4) return;
-  x.reserve(*header.declared_count);
-  y.reserve(*header.declared_count);
-}
-
-// Every structure line starts with '*' once trimmed, so a line that starts with any other
-// visible ASCII character is a data row; rows of other blocks are passed over without trimming.
-bool starts_as_row(std::string_view raw) {
-  if (raw.empty()) return false;
-  const char c = raw.front();
-  return c > ' ' && c < '\x7f' && c != '*';
-}
-
-Status read_row(std::string_view line, std::vector<double>& x, std::vector<double>& y) {
-  VORLEN_ASSIGN(const auto row, text::xy_row(line, kContext));
-  x.push_back(row.first);
-  y.push_back(row.second);
-  return {};
+  if (!header.declared_count) return;
+  x.reserve(rows_to_reserve(*header.declared_count, rest.size(), 4));
+  y.reserve(x.capacity());
 }
 
 // The intensity block just closed, checked against its declared count.
@@ -93,7 +76,7 @@ Result<Series> closed_block(const ScanHeader& header, std::vector<double>& x, st
   return text::pattern(std::move(x), std::move(y), kContext);
 }
 
-// Walks the intensity blocks in file order (see parser/scans.hpp). Rows of blocks that are not
+// Walks the intensity blocks in file order (see pattern/scans.hpp). Rows of blocks that are not
 // wanted, or that have already failed, stay unread. Returns the number of blocks closed.
 template <class Visitor>
 Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
@@ -105,7 +88,8 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (in_block && !scan.reading() && starts_as_row(raw)) continue;
+    // Every structure line starts with '*' once trimmed.
+    if (in_block && !scan.reading() && text::starts_as_row(raw, "*")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {
@@ -132,9 +116,8 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
     }
     if (in_block) {
       if (!scan.reading()) continue;  // rows of other blocks stay unread
-      if (Status row = read_row(line, scan.x, scan.y); !row && scan.finish(std::move(row).error())) {
-        return block + 1;
-      }
+      const Status row = text::append_xy_row(line, kContext, scan.x, scan.y);
+      if (!row && scan.finish(row.error())) return block + 1;
       continue;
     }
     VORLEN_TRY(apply_header_line(line, header));
@@ -150,7 +133,7 @@ std::optional<HeaderField> ras_header_field(std::string_view line) {
   text::Tokens tokens(line);
   std::string_view key;
   if (!tokens.next(key) || key.size() == line.size()) return std::nullopt;
-  return HeaderField{key, strip_double_quotes(text::trim(line.substr(key.size())))};
+  return HeaderField{key, text::strip_quotes(text::trim(line.substr(key.size())), "\"")};
 }
 
 Result<Series> parse_ras(Bytes data, std::uint64_t index) {
@@ -158,8 +141,7 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   PickScan pick{index, std::nullopt};
   VORLEN_ASSIGN(const std::uint64_t blocks, walk(text.view(), pick));
   if (pick.outcome) return std::move(*pick.outcome);
-  return fail("scan " + std::to_string(index) + " is out of range (" + std::to_string(blocks) +
-              " scans)");
+  return fail(scan_out_of_range(index, blocks));
 }
 
 Result<std::uint64_t> walk_ras(Bytes data, TextScanVisitor& visitor) {

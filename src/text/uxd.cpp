@@ -9,17 +9,23 @@
 #include <utility>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "parser/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
+#include "text/ascii.hpp"
+#include "text/axis.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 
 namespace vorlen {
 namespace {
 
 constexpr std::string_view kContext = "UXD";
 
-Error fail(std::string message) { return Error::parse("UXD: " + std::move(message)); }
+Error fail(std::string_view message) { return Error::parse("UXD: " + std::string(message)); }
 
 bool is_block_marker(std::string_view line) {
   return line == "_CPS" || line == "_COUNTS" || line == "_2THETACPS" || line == "_2THETACOUNTS";
@@ -37,15 +43,6 @@ struct Header {
 };
 
 
-// Values are written bare, 'quoted' or "quoted"; quotes of either kind go at both ends, white
-// space inside them stays.
-std::string_view strip_quotes(std::string_view value) {
-  const auto is_quote = [](char c) { return c == '\'' || c == '"'; };
-  while (!value.empty() && is_quote(value.front())) value.remove_prefix(1);
-  while (!value.empty() && is_quote(value.back())) value.remove_suffix(1);
-  return value;
-}
-
 // A trimmed line that begins with '_' and is not a marker, into the running header. A line
 // without '=' is some other marker, which this reader does not know.
 Status apply_header_line(std::string_view line, Header& header) {
@@ -62,13 +59,6 @@ Status apply_header_line(std::string_view line, Header& header) {
   return {};
 }
 
-Status read_pair_line(std::string_view line, std::vector<double>& x, std::vector<double>& y) {
-  VORLEN_ASSIGN(const auto row, text::xy_row(line, kContext));
-  x.push_back(row.first);
-  y.push_back(row.second);
-  return {};
-}
-
 // Intensity lines hold any number of values, separated by white space or commas.
 Status read_counts_line(std::string_view line, std::vector<double>& y) {
   text::Fields fields(line);
@@ -80,30 +70,14 @@ Status read_counts_line(std::string_view line, std::vector<double>& y) {
   return {};
 }
 
-// x_i = i * step + start, rounded after the product and again after the sum (no fused
-// multiply-add), so every point is the value the instrument software wrote out.
 Result<Series> counts_with_computed_x(const Header& scan, std::vector<double> y) {
   if (!scan.start) return fail("missing _START for counts-only data");
   VORLEN_ASSIGN(const double start, text::number(*scan.start));
   if (!scan.stepsize) return fail("missing _STEPSIZE for counts-only data");
   VORLEN_ASSIGN(const double step, text::number(*scan.stepsize));
   if (step == 0.0) return fail("_STEPSIZE must be nonzero");
-  std::vector<double> x;
-  x.reserve(y.size());
-  for (std::size_t i = 0; i < y.size(); ++i) {
-    const double offset = static_cast<double>(i) * step;
-    x.push_back(offset + start);
-  }
+  std::vector<double> x = x_from_start_and_step(y.size(), start, step);
   return text::pattern(std::move(x), std::move(y), kContext);
-}
-
-// Markers and header lines start with '_' and comments with ';' once trimmed, so a line that
-// starts with any other visible ASCII character is a data line; data lines of other blocks are
-// passed over without trimming.
-bool starts_as_data(std::string_view raw) {
-  if (raw.empty()) return false;
-  const char c = raw.front();
-  return c > ' ' && c < '\x7f' && c != '_' && c != ';';
 }
 
 // The block just ended: its axis checked, then its points.
@@ -113,7 +87,7 @@ Result<Series> ended_block(const Header& scan, std::vector<double>& x, std::vect
   return counts_with_computed_x(scan, std::move(y));
 }
 
-// Walks the data blocks in file order (see parser/scans.hpp); a block ends at the next marker
+// Walks the data blocks in file order (see pattern/scans.hpp); a block ends at the next marker
 // or at the end of the text. Lines of blocks that are not wanted, or that have already failed,
 // stay unread. Returns the number of blocks.
 template <class Visitor>
@@ -128,7 +102,8 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
-    if (seen_marker && !scan.reading() && starts_as_data(raw)) continue;
+    // Markers and header lines start with '_' and comments with ';' once trimmed.
+    if (seen_marker && !scan.reading() && text::starts_as_row(raw, "_;")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty() || line.front() == ';') continue;
     if (is_block_marker(line)) {
@@ -145,7 +120,8 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
     }
     if (!seen_marker) return fail("data precedes a counts block");
     if (!scan.reading()) continue;
-    const Status read = pairs ? read_pair_line(line, scan.x, scan.y) : read_counts_line(line, scan.y);
+    const Status read = pairs ? text::append_xy_row(line, kContext, scan.x, scan.y)
+                              : read_counts_line(line, scan.y);
     if (!read && scan.finish(read.error())) return block + 1;
   }
 
@@ -159,7 +135,7 @@ std::optional<HeaderField> uxd_header_field(std::string_view line) {
   const std::string_view rest = line.substr(1);
   const std::size_t equals = rest.find('=');
   if (equals == std::string_view::npos) return std::nullopt;
-  return HeaderField{text::trim(rest.substr(0, equals)), strip_quotes(text::trim(rest.substr(equals + 1)))};
+  return HeaderField{text::trim(rest.substr(0, equals)), text::strip_quotes(text::trim(rest.substr(equals + 1)), "'\"")};
 }
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {

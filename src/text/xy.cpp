@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
-#include "text/rules.hpp"
+#include "pattern/readers.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
 
 namespace vorlen {
 
@@ -33,7 +35,7 @@ Result<Series> parse_xy(Bytes data) {
   std::vector<double> x, y;
   // One row per line at most; a data row takes about 8 bytes or more, so a text of blank or
   // tiny lines never reserves more than twice its own size.
-  x.reserve(std::min(text::line_count(text), text.size() / 8));
+  x.reserve(rows_to_reserve(text::line_count(text), text.size(), 8));
   y.reserve(x.capacity());
   text::Lines lines(text);
   std::string_view line;

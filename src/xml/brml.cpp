@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "parser/readers.hpp"
-#include "parser/scans.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"

@@ -14,7 +14,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
-#include "parser/scans.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "parser/readers.hpp"
-#include "parser/scans.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/tree.hpp"
 

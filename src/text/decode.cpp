@@ -1,29 +1,13 @@
-#include "parser/decode.hpp"
+#include "text/decode.hpp"
 
 #include <cstdint>
-#include <cstring>
+
+#include "text/unicode.hpp"
+#include "text/words.hpp"
 
 namespace vorlen {
 
 namespace {
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 Result<Text> decode_utf16(Bytes units, bool little_endian) {
   if (units.size() % 2 != 0) return Error::parse("truncated UTF-16 text");
@@ -42,7 +26,7 @@ Result<Text> decode_utf16(Bytes units, bool little_endian) {
       u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    append_utf8(out, u);
+    text::append_utf8(out, u);
   }
   return Text::owned(std::move(out));
 }
@@ -79,24 +63,18 @@ std::size_t sequence_length(const unsigned char* p, std::size_t n, std::size_t& 
 
 // Length of the longest valid UTF-8 prefix.
 std::size_t valid_prefix(const unsigned char* p, std::size_t n) {
+  using namespace text::words;
   std::size_t i = 0;
   while (i < n) {
     // 32, then eight ASCII bytes at a time: the common case of instrument text.
-    if (n - i >= 32) {
-      std::uint64_t blocks[4];
-      std::memcpy(blocks, p + i, 32);
-      if (((blocks[0] | blocks[1] | blocks[2] | blocks[3]) & 0x8080808080808080ULL) == 0) {
-        i += 32;
-        continue;
-      }
+    if (n - i >= 4 * kWordBytes &&
+        all_ascii(load(p + i) | load(p + i + 8) | load(p + i + 16) | load(p + i + 24))) {
+      i += 4 * kWordBytes;
+      continue;
     }
-    if (n - i >= 8) {
-      std::uint64_t block;
-      std::memcpy(&block, p + i, 8);
-      if ((block & 0x8080808080808080ULL) == 0) {
-        i += 8;
-        continue;
-      }
+    if (n - i >= kWordBytes && all_ascii(load(p + i))) {
+      i += kWordBytes;
+      continue;
     }
     std::size_t consumed;
     if (sequence_length(p + i, n - i, consumed) == 0) return i;

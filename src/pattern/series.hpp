@@ -1,0 +1,47 @@
+// What a reader hands back, and the rules readers share in building it.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorlen {
+
+// What a reader hands back: x (2theta in degrees) and y, not yet oriented or validated.
+struct Series {
+  std::vector<double> x;
+  std::vector<double> y;
+};
+
+// Point i of an axis given by its start and step: i * step + start, rounded after the product
+// and again after the sum, so every point is the value the instrument software wrote out. The
+// build never lets the compiler fuse the two into one multiply-add (-ffp-contract=off).
+inline double x_at(std::size_t i, double start, double step) {
+  const double offset = static_cast<double>(i) * step;
+  return offset + start;
+}
+
+// The first `count` points of such an axis.
+inline std::vector<double> x_from_start_and_step(std::size_t count, double start, double step) {
+  std::vector<double> x;
+  x.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) x.push_back(x_at(i, start, step));
+  return x;
+}
+
+// How many rows to reserve for a count a file declares: never more than the rest of the input
+// can hold at `bytes_per_row` bytes at least per row, so a false count sizes nothing large.
+inline std::size_t rows_to_reserve(std::uint64_t declared, std::size_t input_bytes,
+                                   std::size_t bytes_per_row) {
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(declared, input_bytes / bytes_per_row + 1));
+}
+
+// "scan {index} is out of range ({count} scans)", for a reader asked for a scan it lacks.
+inline std::string scan_out_of_range(std::uint64_t index, std::uint64_t count) {
+  return "scan " + std::to_string(index) + " is out of range (" + std::to_string(count) + " scans)";
+}
+
+}  // namespace vorlen
