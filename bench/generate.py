@@ -24,7 +24,7 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "scripts"))
 import writers  # noqa: E402  (the writers the examples share)
 
-VERSION = "2"
+VERSION = "3"
 START = 5.0
 SPAN = 100.0  # every scan covers 5 to 105 degrees, whatever its number of points
 PEAKS = ((28.443, 12000.0, 0.35), (47.303, 7500.0, 0.40), (56.123, 4200.0, 0.42),
@@ -62,6 +62,7 @@ FORMATS = (
     ("gsas_esd", "gsa", "text", lambda s: writers.gsas_esd(s, TITLE), 0),
     ("gsas_fxye", "gsa", "text", lambda s: writers.gsas_fxye(s, TITLE), 0),
     ("pdcif", "cif", "text", lambda s: writers.pdcif(s, DIGITS, "benchmark", TITLE), 0),
+    ("pdcif_scan", "cif", "text", lambda s: writers.pdcif_scan(s, DIGITS, "benchmark", TITLE), 0),
     ("raw3", "raw", "raw", lambda s: writers.raw3([(s, False)]), writers.RAW3_DATA),
     ("raw4", "raw", "raw", lambda s: writers.raw4(s, TITLE), writers.RAW4_DATA),
     ("xrdml", "xrdml", "xml", lambda s: writers.xrdml(s, repr(START), repr(s.x[-1]), TITLE), 0),

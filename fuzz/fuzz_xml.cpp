@@ -11,15 +11,15 @@ void visit(const vorlen::xml::Element& element) {
   (void)element.child("scan");
   (void)vorlen::xml::numbers(element.text);
   (void)vorlen::xml::axis_key(element.name);
-  for (const auto& child : element.children) visit(child);
+  for (const auto& child : element.children()) visit(child);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto root = vorlen::xml::document({data, size});
-  if (!root) return 0;
-  (void)root->all("scan");
-  visit(*root);
+  auto document = vorlen::xml::document({data, size});
+  if (!document) return 0;
+  (void)document->root().all("scan");
+  visit(document->root());
   return 0;
 }

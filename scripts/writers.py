@@ -128,6 +128,14 @@ def pdcif(scan, digits, name, title):
     return lines(rows)
 
 
+def pdcif_scan(scan, digits, name, title):
+    """One block whose loop holds the measured angle beside the counts."""
+    rows = [f"# {title}", "", f"data_{name}", f"_pd_block_id {name}",
+            "loop_", "_pd_meas_2theta_scan", "_pd_meas_counts_total"]
+    rows += [f"  {x:.{digits}f}  {y}" for x, y in zip(scan.x, scan.y)]
+    return lines(rows)
+
+
 # --- Bruker RAW -----------------------------------------------------------------------------
 
 RAW3_FILE_HEADER = 712

@@ -275,3 +275,33 @@ def test_corpus_reciprocal_space_map_is_refused(corpus):
     with pytest.raises(ValueError) as error:
         vorlen.read(str(corpus / "brml" / "dxtools__RSMap_psdfixed.brml"))
     assert str(error.value) == "Parse error: BRML detector frames are not integrated XRD profiles"
+
+
+# ---- comments and damaged headers ----
+
+ODD_COMMENT = "<!-- a -- b --->"
+
+
+@pytest.mark.parametrize("where", ["container", "raw data", "datum"])
+def test_comments_holding_double_hyphens_are_ignored(where):
+    raw = raw_data([route(rows=(ROWS[0], ROWS[1].replace(",5.25,", f",5.25{ODD_COMMENT},"), ROWS[2])
+                          if where == "datum" else ROWS)])
+    if where == "raw data":
+        raw = raw.replace("<DataRoutes>", f"{ODD_COMMENT}<DataRoutes>{ODD_COMMENT}")
+    text = container(["Experiment0/RawData0.xml"])
+    if where == "container":
+        text = ODD_COMMENT + text.replace("<string>", f"<string>{ODD_COMMENT}")
+    data = zip_bytes([("Experiment0/DataContainer.xml", text), ("Experiment0/RawData0.xml", raw)])
+    pattern = read(data)
+    assert (pattern.x, pattern.y) == ([10.0, 10.5, 11.0], [100.0, 120.0, 90.0])
+
+
+@pytest.mark.parametrize("member", ["Experiment0/RawData0.xml", "Experiment0/Unused.xml"])
+def test_damaged_local_header_is_a_zip_error(member):
+    # Not the first member: its signature is the one detection sees.
+    data = bytearray(brml(extra=[("Experiment0/Unused.xml", "<a/>")]))
+    with zipfile.ZipFile(io.BytesIO(bytes(data))) as archive:
+        offset = archive.getinfo(member).header_offset
+    data[offset + 3] ^= 0xFF
+    with pytest.raises(ValueError, match="^Zip error: "):
+        read(bytes(data))

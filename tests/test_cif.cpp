@@ -17,6 +17,16 @@ using text::CifToken;
 
 // ---------------------------------------------------------------- tokenizer
 
+// Every token of the text, or the lexical error.
+Result<std::vector<CifToken>> cif_tokens(std::string_view input) {
+  text::CifLexer lexer(input);
+  std::vector<CifToken> tokens;
+  CifToken token;
+  while (lexer.next(token)) tokens.push_back(token);
+  if (lexer.error()) return *lexer.error();
+  return tokens;
+}
+
 struct TokenCase {
   std::string text;
   std::vector<std::pair<std::string, bool>> tokens;  // text, quoted
@@ -27,7 +37,7 @@ void PrintTo(const TokenCase& c, std::ostream* os) { *os << ::testing::PrintToSt
 class CifTokenizer : public ::testing::TestWithParam<TokenCase> {};
 
 TEST_P(CifTokenizer, SplitsTextIntoTokens) {
-  const auto tokens = text::cif_tokens(GetParam().text);
+  const auto tokens = cif_tokens(GetParam().text);
   ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
   std::vector<std::pair<std::string, bool>> got;
   for (const CifToken& t : *tokens) got.emplace_back(std::string(t.text()), t.quoted());
@@ -62,7 +72,7 @@ TEST(CifTokenizer, SplitsBareWordsOnlyAtCifWhiteSpace) {
         std::string word(20, filler);
         word[at] = odd;
         const std::string input = "ab " + word + tail;
-        const auto tokens = text::cif_tokens(input);
+        const auto tokens = cif_tokens(input);
         ASSERT_TRUE(tokens.ok()) << tokens.error().detail();
         std::vector<std::string> got;
         for (const CifToken& t : *tokens) got.emplace_back(t.text());
@@ -91,7 +101,7 @@ TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
       {"x\n;abc ;", "pdCIF: unterminated semicolon text field"},
   };
   for (const auto& [input, message] : cases) {
-    const auto tokens = text::cif_tokens(input);
+    const auto tokens = cif_tokens(input);
     ASSERT_FALSE(tokens.ok()) << input;
     EXPECT_EQ(tokens.error().detail(), message) << input;
   }
@@ -99,18 +109,16 @@ TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
 
 // ---------------------------------------------------------------- blocks
 
-// The blocks point into `tokens`, which point into `input`: both must outlive the result.
-Result<std::vector<CifBlock>> blocks_of(const std::string& input,
-                                        std::vector<CifToken>& tokens) {
-  auto lexed = text::cif_tokens(input);
-  if (!lexed) return std::move(lexed).error();
-  tokens = std::move(*lexed);
-  return text::cif_blocks(tokens);
-}
+// The blocks point into `input`, which must outlive the result.
+Result<std::vector<CifBlock>> blocks_of(const std::string& input) { return text::cif_blocks(input); }
 
 std::vector<std::string> column_texts(const text::CifColumn& column) {
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < column.size(); ++i) out.emplace_back(column[i]);
+  column.each_loop_value([&](std::size_t at, std::string_view value) {
+    if (at == column.index()) out.emplace_back(value);
+    return true;
+  });
+  EXPECT_EQ(out.size(), column.size());
   return out;
 }
 
@@ -118,8 +126,7 @@ TEST(CifBlocks, AssemblesItemsLoopsAndNames) {
   const std::string input =
       "DATA_Sample1\n_PD_X 'v' _c 1 _c 2\nloop_ _A _PD_MEAS_COUNTS_TOTAL 1 2 3 4\n"
       "save_frame _d x save_ global_ stop_\ndata_ _a 'loop_' loop_ _a 5\n";
-  std::vector<CifToken> tokens;
-  const auto blocks = blocks_of(input, tokens);
+  const auto blocks = blocks_of(input);
   ASSERT_TRUE(blocks.ok()) << blocks.error().detail();
   ASSERT_EQ(blocks->size(), 2u);
   const CifBlock& first = (*blocks)[0];
@@ -144,13 +151,24 @@ TEST(CifBlocks, LoopValuesEndAtTheFirstControlToken) {
                                 "_c 4", "_C 4"};
   for (const std::string& ender : enders) {
     const std::string input = "data_x loop_ _a 1 d s g l D S G L " + ender;
-    std::vector<CifToken> tokens;
-    const auto blocks = blocks_of(input, tokens);
+    const auto blocks = blocks_of(input);
     ASSERT_TRUE(blocks.ok()) << ender << ": " << blocks.error().detail();
     EXPECT_EQ(column_texts(blocks->front().loops.at("_a")),
               (std::vector<std::string>{"1", "d", "s", "g", "l", "D", "S", "G", "L"}))
         << ender;
   }
+}
+
+// A column's values are read again from the text: quoted values, text fields and words that
+// merely hold a ';' or a quote come back as the tokenizer first saw them.
+TEST(CifBlocks, ColumnsReadBackDelimitedValues) {
+  const std::string input = "data_x loop_ _a _b 'q 1' ;x\n;\nfield\n; \"z\" w v'\n;y\n; ''";
+  const auto blocks = blocks_of(input);
+  ASSERT_TRUE(blocks.ok()) << blocks.error().detail();
+  EXPECT_EQ(column_texts(blocks->front().loops.at("_a")),
+            (std::vector<std::string>{"q 1", "\nfield\n", "w", "y\n"}));
+  EXPECT_EQ(column_texts(blocks->front().loops.at("_b")),
+            (std::vector<std::string>{";x", "z", "v'", ""}));
 }
 
 TEST(CifBlocks, ReportsStructuralErrors) {
@@ -170,10 +188,10 @@ TEST(CifBlocks, ReportsStructuralErrors) {
       {"stray data_x", "pdCIF: unexpected token \"stray\""},
       // Tokenizing ends before assembly, so the lexical error wins.
       {"_tag 1 'open", "pdCIF: unterminated quoted value"},
+      {"data_x loop_ _a _b 1 2 3 ;x\n;text\n", "pdCIF: unterminated semicolon text field"},
   };
   for (const auto& [input, message] : cases) {
-    std::vector<CifToken> tokens;
-    const auto blocks = blocks_of(input, tokens);
+    const auto blocks = blocks_of(input);
     ASSERT_FALSE(blocks.ok()) << input;
     EXPECT_EQ(blocks.error().detail(), message) << input;
   }
@@ -181,8 +199,7 @@ TEST(CifBlocks, ReportsStructuralErrors) {
 
 TEST(CifBlocks, ColumnSkipsMissingAndEmptyTagsAndItems) {
   const std::string input = "data_x _b 9 loop_ _a _c loop_ _d 7 8 _e 1";
-  std::vector<CifToken> tokens;
-  const auto blocks = blocks_of(input, tokens);
+  const auto blocks = blocks_of(input);
   ASSERT_TRUE(blocks.ok()) << blocks.error().detail();
   const CifBlock& block = (*blocks)[0];
   EXPECT_TRUE(block.loops.at("_a").empty());
@@ -357,6 +374,13 @@ TEST(CifReader, ReportsDataFaults) {
       {cif_block("a", "", {{"_pd_meas_counts_total", {"1", "?", "3"}}}), "Invalid numeric value \"?\""},
       {cif_block("a", "", {{"_pd_meas_2theta_scan", {"10", "x", "12"}}, {"_pd_meas_counts_total", kCounts}}),
        "Invalid numeric value \"x\""},
+      // Angles and intensities of one loop are read together, but every intensity comes first.
+      {cif_block("a", "", {{"_pd_meas_2theta_scan", {"x", "11", "y"}},
+                           {"_pd_meas_counts_total", {"1", "2", "?"}}}),
+       "Invalid numeric value \"?\""},
+      {cif_block("a", "", {{"_pd_meas_counts_total", {"1", "2", "3"}},
+                           {"_pd_meas_2theta_scan", {"10", "y", "x"}}}),
+       "Invalid numeric value \"y\""},
       // A selected block that fails ends the search.
       {cif_block("a", "_pd_meas_2theta_range_min 1 _pd_meas_2theta_range_inc -1",
                  {{"_pd_meas_counts_total", kCounts}}) +

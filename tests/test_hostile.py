@@ -56,6 +56,32 @@ def zip_bomb(member_name):
     return declared_zip([(member_name, data, crc, 1 << 30)])
 
 
+def repeated_member(head, piece, tail, size):
+    """head + `piece` repeated to about `size` bytes + tail, deflated with the repeated part
+    compressed only once, and its CRC-32 and inflated size."""
+    squeeze = zlib.compressobj(9, zlib.DEFLATED, -15)
+    block = piece * ((1 << 20) // len(piece))
+    count = size // len(block)
+    data = squeeze.compress(head) + squeeze.flush(zlib.Z_FULL_FLUSH)
+    data += (squeeze.compress(block) + squeeze.flush(zlib.Z_FULL_FLUSH)) * count
+    data += squeeze.compress(tail) + squeeze.flush()
+    crc = zlib.crc32(head)
+    for _ in range(count):
+        crc = zlib.crc32(block, crc)
+    return data, zlib.crc32(tail, crc), len(head) + len(block) * count + len(tail)
+
+
+def brml_with_raw_data(head, piece, tail, size=255 << 20):
+    """A BRML whose raw-data member inflates to about `size` bytes, mostly `piece`."""
+    container = (b"<DataContainer><RawDataReferenceList><string>RawData0.xml</string>"
+                 b"</RawDataReferenceList></DataContainer>")
+    squeeze = zlib.compressobj(9, zlib.DEFLATED, -15)
+    packed = squeeze.compress(container) + squeeze.flush()
+    data, crc, inflated = repeated_member(head, piece, tail, size)
+    return zip_archive([("DataContainer.xml", packed, zlib.crc32(container), len(container)),
+                        ("RawData0.xml", data, crc, inflated)])
+
+
 def billion_laughs(reference_in_attribute):
     entities = ['<!ENTITY lol0 "lol">'] + [
         f'<!ENTITY lol{i} "{f"&lol{i - 1};" * 10}">' for i in range(1, 10)]
@@ -107,6 +133,28 @@ CASES = {
                                     ("ValueError", "Parse error: XML document type declarations are not supported")),
     "billion_laughs_attribute": (lambda: billion_laughs(True), "lol.xrdml", 0,
                                  ("ValueError", "Parse error: XML document type declarations are not supported")),
+    "brml_256mb_of_empty_elements": (
+        lambda: brml_with_raw_data(b"<D>", b"<a/>", b"</D>"), "x.brml", 0,
+        ("ValueError", "Parse error: XML document has more than 1048576 elements")),
+    "brml_256mb_of_attributes": (
+        lambda: brml_with_raw_data(b"<D>", b'<a b="" c="" d="" e=""/>', b"</D>"), "x.brml", 0,
+        ("ValueError", "Parse error: XML document has more than 1048576 attributes")),
+    "brml_256mb_of_datum_rows": (
+        lambda: brml_with_raw_data(b"<D><DataRoute>", b"<Datum>1,2</Datum>", b"</DataRoute></D>",
+                                   16 << 20), "x.brml", 0,
+        ("ValueError", "Parse error: BRML has no varying TwoTheta column")),
+    "brml_256mb_of_text": (
+        lambda: brml_with_raw_data(b"<D>", b"x" * 64, b"</D>"), "x.brml", 0,
+        ("ValueError", "Parse error: BRML requires one unambiguous measured data route")),
+    "brml_deep_nesting_of_texts": (
+        lambda: brml_with_raw_data(b"<D>" * 128, b"x&amp;" * 16, b"</D>" * 128, 64 << 20), "x.brml", 0,
+        ("ValueError", "Parse error: BRML requires one unambiguous measured data route")),
+    "cif_100mb_of_one_character_values": (
+        lambda: b"data_x\nloop_\n_pd_meas_2theta_scan\n_pd_meas_counts_total\n" + b"1 " * 50_000_000,
+        "big.cif", 0, ("ValueError", "Parse error: x values must be finite and strictly increasing")),
+    "cif_100mb_of_one_character_tokens": (
+        lambda: b"data_x\n" + b"_ 1 " * 25_000_000 + b"1 " * 1000, "big.cif", 0,
+        ("ValueError", 'Parse error: pdCIF: unexpected token "1"')),
     "nested_100k": (lambda: nested(100_000), "deep.xrdml", 0,
                     ("ValueError", "Parse error: XML nesting exceeds 128 elements")),
     "nested_100k_no_hint": (lambda: nested(100_000), "", 0,
@@ -190,8 +238,9 @@ def limit_address_space():
 def in_child(name):
     import vorlen
     env = dict(os.environ)
-    module_dir = str(pathlib.Path(vorlen.__file__).resolve().parent)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [module_dir, env.get("PYTHONPATH")]))
+    # vorlen is the package directory vorlen/, so the path entry is the directory above it.
+    import_dir = str(pathlib.Path(vorlen.__file__).resolve().parents[1])
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [import_dir, env.get("PYTHONPATH")]))
     done = subprocess.run([sys.executable, __file__, name], capture_output=True, text=True,
                           env=env, preexec_fn=limit_address_space, timeout=HANG_GUARD)
     assert done.returncode == 0, f"child died ({done.returncode}): {done.stderr[-2000:]}"

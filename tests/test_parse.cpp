@@ -45,7 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
         RootCase{"text <xrdMeasurements/>", false},
         RootCase{"", false},
         RootCase{"<", false},
-        RootCase{"<!-- only a comment -->", false}));
+        RootCase{"<!-- only a comment -->", false},
+        // Comments are passed over whatever they hold, but only where a comment can stand.
+        RootCase{"<!-- a -- b -->\n<!--- c --->\n<xrdMeasurements>", true},
+        RootCase{"<?xml version='1.0'?><!-- a -- b --><other/>", false},
+        RootCase{"<?p <!-- -- -->?><xrdMeasurements/>", true},
+        RootCase{"<!-- unclosed -- <xrdMeasurements/>", false}));
 
 TEST(OnePattern, OnlyIndexZero) {
   EXPECT_TRUE(vorlen::one_pattern(0).ok());

@@ -218,3 +218,19 @@ def test_corpus(corpus, name, count, first, last):
     pattern = vorlen.read(str(corpus / "rasx" / name))
     assert len(pattern.x) == count
     assert (pattern.x[0], pattern.x[-1]) == (first, last)
+
+
+def test_comments_holding_double_hyphens_are_ignored():
+    root = index(STANDARD).replace("<Root", "<!-- a -- b --><Root").replace(
+        "<ContentHashList", "<!-- c --->\n<ContentHashList")
+    assert read(rasx(root=root)).y == read(rasx()).y
+
+
+@pytest.mark.parametrize("member", ["root.xml", "Data0/MesurementConditions0.xml"])
+def test_damaged_local_header_is_a_zip_error(member):
+    data = bytearray(rasx())
+    with zipfile.ZipFile(io.BytesIO(bytes(data))) as archive:
+        offset = archive.getinfo(member).header_offset
+    data[offset + 3] ^= 0xFF
+    with pytest.raises(ValueError, match="^Zip error: "):
+        read(bytes(data))

@@ -1,4 +1,5 @@
-"""vorlen.pyi describes the extension module exactly: names, signatures and docstrings."""
+"""The package stub vorlen/__init__.pyi describes the extension module exactly: names,
+signatures and docstrings."""
 
 import ast
 import inspect
@@ -8,7 +9,7 @@ import pytest
 
 import vorlen
 
-STUB = pathlib.Path(__file__).resolve().parents[1] / "vorlen.pyi"
+STUB = pathlib.Path(__file__).resolve().parents[1] / "vorlen" / "__init__.pyi"
 TREE = ast.parse(STUB.read_text(encoding="utf-8"))
 TOP = {node.name: node for node in TREE.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
 PATTERN = TOP["Pattern"]
@@ -19,7 +20,7 @@ def stub_all():
     for node in TREE.body:
         if isinstance(node, ast.Assign) and [t.id for t in node.targets] == ["__all__"]:
             return ast.literal_eval(node.value)
-    raise AssertionError("vorlen.pyi has no __all__")
+    raise AssertionError("the stub has no __all__")
 
 
 def public_stub_names():
@@ -84,8 +85,10 @@ def test_pattern_is_final_like_the_runtime_class():
 
 
 def test_installed_module_carries_its_stub():
-    module_dir = pathlib.Path(vorlen.__file__).parent
-    if module_dir.name not in ("site-packages", "dist-packages"):
+    package_dir = pathlib.Path(vorlen.__file__).parent
+    if package_dir.parent.name not in ("site-packages", "dist-packages"):
         pytest.skip("vorlen is not installed (running against a build directory)")
-    assert (module_dir / "vorlen.pyi").read_bytes() == STUB.read_bytes()
-    assert (module_dir / "py.typed").exists()
+    assert package_dir.name == "vorlen"
+    assert pathlib.Path(vorlen.__file__).name.startswith("__init__.")
+    assert (package_dir / "__init__.pyi").read_bytes() == STUB.read_bytes()
+    assert (package_dir / "py.typed").exists()

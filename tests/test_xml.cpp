@@ -10,12 +10,12 @@
 namespace vorlen::xml {
 namespace {
 
-Result<Element> parse(std::string_view text) { return document(as_bytes(text)); }
+Result<Document> parse(std::string_view text) { return document(as_bytes(text)); }
 
-Element parsed(std::string_view text) {
+Document parsed(std::string_view text) {
   auto r = parse(text);
   EXPECT_TRUE(r.ok()) << text << " -> " << (r.ok() ? "" : r.error().detail());
-  return r.ok() ? std::move(r).value() : Element{};
+  return r.ok() ? std::move(r).value() : parse("<failed/>").value();
 }
 
 std::string message(std::string_view text) {
@@ -36,62 +36,70 @@ std::string nested(int depth, std::string_view innermost = "") {
 
 int depth_of(const Element& e) {
   int d = 1;
-  for (const Element* p = &e; !p->children.empty(); p = &p->children.front()) ++d;
+  for (const Element* p = &e; !p->children().empty(); p = &p->children().front()) ++d;
   return d;
 }
 
 TEST(XmlTree, EmptyElementRoot) {
-  const Element root = parsed("<a/>");
+  const Document doc = parsed("<a/>");
+  const Element& root = doc.root();
   EXPECT_EQ(root.name, "a");
-  EXPECT_TRUE(root.attributes.empty());
-  EXPECT_TRUE(root.children.empty());
+  EXPECT_TRUE(root.attributes().empty());
+  EXPECT_TRUE(root.children().empty());
   EXPECT_EQ(root.text, "");
 }
 
 TEST(XmlTree, MarkupAroundRootLeavesNoTrace) {
-  const Element root = parsed(
+  const Document doc = parsed(
       "<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\n <r><!-- inner -->1<?p?>2</r>\n<!-- end -->\n");
+  const Element& root = doc.root();
   EXPECT_EQ(root.name, "r");
   EXPECT_EQ(root.text, "12");
-  EXPECT_TRUE(root.children.empty());
+  EXPECT_TRUE(root.children().empty());
   // Blank lines before the declaration are text outside the root, not an error.
-  EXPECT_EQ(parsed(" \r\n\t<?xml version=\"1.0\"?><r/>").name, "r");
+  EXPECT_EQ(parsed(" \r\n\t<?xml version=\"1.0\"?><r/>").root().name, "r");
 }
 
 TEST(XmlTree, TextIsDirectUntrimmedAndInOrder) {
-  const Element root = parsed("<a><b>1</b> <b>2</b></a>");
+  const Document doc = parsed("<a><b>1</b> <b>2</b></a>");
+  const Element& root = doc.root();
   EXPECT_EQ(root.text, " ");
   std::vector<std::string_view> texts;
-  for (const Element& child : root.children) texts.push_back(child.text);
+  for (const Element& child : root.children()) texts.push_back(child.text);
   EXPECT_EQ(texts, (std::vector<std::string_view>{"1", "2"}));
-  EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a >").text, "\n  x\n  \n  y\n");
+  EXPECT_EQ(parsed("<a>\n  x\n  <b/>\n  y\n</a >").root().text, "\n  x\n  \n  y\n");
 }
 
 TEST(XmlTree, LineEndsNormalisedInText) {
-  EXPECT_EQ(parsed("<a>1\r\n2\r3\n</a>").text, "1\n2\n3\n");
-  EXPECT_EQ(parsed("<a>\r</a>").text, "\n");
-  const Element root = parsed("<a>\r\n <b>x\ry</b>\r\n</a>");
+  EXPECT_EQ(parsed("<a>1\r\n2\r3\n</a>").root().text, "1\n2\n3\n");
+  EXPECT_EQ(parsed("<a>\r</a>").root().text, "\n");
+  const Document doc = parsed("<a>\r\n <b>x\ry</b>\r\n</a>");
+  const Element& root = doc.root();
   EXPECT_EQ(root.text, "\n \n");
   EXPECT_EQ(root.child("b")->text, "x\ny");
 }
 
 TEST(XmlTree, CdataAndReferencesJoinTheText) {
-  EXPECT_EQ(parsed("<a>x<![CDATA[<y>&amp;]]>z</a>").text, "x<y>&amp;z");
-  EXPECT_EQ(parsed("<a>&lt;&#65;&#x42;&gt;&amp;&apos;&quot;</a>").text, "<AB>&'\"");
-  EXPECT_EQ(parsed("<a>&#xE9;&#8364;</a>").text, "\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(parsed("<a>x<![CDATA[<y>&amp;]]>z</a>").root().text, "x<y>&amp;z");
+  EXPECT_EQ(parsed("<a>&lt;&#65;&#x42;&gt;&amp;&apos;&quot;</a>").root().text, "<AB>&'\"");
+  EXPECT_EQ(parsed("<a>&#xE9;&#8364;</a>").root().text, "\xC3\xA9\xE2\x82\xAC");
 }
 
 TEST(XmlTree, PrefixesDroppedFromNamesAndKeys) {
-  const Element root = parsed("<p:root xmlns:p='u' xmlns='d' p:k='1' a:b:c='2' q:k='3'/>");
+  const Document doc = parsed("<p:root xmlns:p='u' xmlns='d' p:k='1' a:b:c='2' q:k='3'/>");
+  const Element& root = doc.root();
   EXPECT_EQ(root.name, "root");
-  using Pairs = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(root.attributes, (Pairs{{"p", "u"}, {"xmlns", "d"}, {"k", "1"}, {"c", "2"}, {"k", "3"}}));
+  using Pairs = std::vector<std::pair<std::string_view, std::string_view>>;
+  Pairs pairs;
+  for (const Attribute& a : root.attributes()) pairs.emplace_back(a.key, a.value);
+  EXPECT_EQ(pairs, (Pairs{{"p", "u"}, {"xmlns", "d"}, {"k", "1"}, {"c", "2"}, {"k", "3"}}));
   EXPECT_EQ(root.attr("k"), "1");
-  EXPECT_EQ(parsed("<a:b:c/>").name, "b:c");
+  EXPECT_EQ(parsed("<a:b:c/>").root().name, "b:c");
 }
 
 TEST(XmlTree, AttributeValuesNormalised) {
-  const Element root = parsed("<a v='x\r\ny\tz\nw' r='&lt;&#65;&#10;' s='a  b'/>");
+  const Document doc = parsed("<a v='x\r\ny\tz\nw' r='&lt;&#65;&#10;' s='a  b'/>");
+  const Element& root = doc.root();
   EXPECT_EQ(root.attr("v"), "x y z w");
   EXPECT_EQ(root.attr("r"), "<A\n");
   EXPECT_EQ(root.attr("s"), "a  b");
@@ -99,9 +107,9 @@ TEST(XmlTree, AttributeValuesNormalised) {
 }
 
 TEST(XmlTree, EncodingDeclarationIsNotConsulted) {
-  EXPECT_EQ(parsed("<?xml version='1.0' encoding='ISO-8859-1'?><a>\xC3\xA9</a>").text,
+  EXPECT_EQ(parsed("<?xml version='1.0' encoding='ISO-8859-1'?><a>\xC3\xA9</a>").root().text,
             "\xC3\xA9");
-  EXPECT_EQ(parsed("<?xml version='1.0' encoding='Shift_JIS'?><a/>").name, "a");
+  EXPECT_EQ(parsed("<?xml version='1.0' encoding='Shift_JIS'?><a/>").root().name, "a");
   // UTF-16 with a byte-order mark, declared as such.
   const std::u16string src = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a>\u00e9</a>";
   std::string bytes = "\xFF\xFE";
@@ -109,7 +117,7 @@ TEST(XmlTree, EncodingDeclarationIsNotConsulted) {
     bytes += static_cast<char>(c & 0xFF);
     bytes += static_cast<char>(c >> 8);
   }
-  EXPECT_EQ(parsed(bytes).text, "\xC3\xA9");
+  EXPECT_EQ(parsed(bytes).root().text, "\xC3\xA9");
 }
 
 TEST(XmlTree, DecodingErrorPassesUnchanged) {
@@ -117,9 +125,9 @@ TEST(XmlTree, DecodingErrorPassesUnchanged) {
 }
 
 TEST(XmlTree, NestingLimitCountsStartTagsOnly) {
-  EXPECT_EQ(depth_of(parsed(nested(128))), 128);
-  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf/>"))), 129);
-  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf a='1' />"))), 129);
+  EXPECT_EQ(depth_of(parsed(nested(128)).root()), 128);
+  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf/>")).root()), 129);
+  EXPECT_EQ(depth_of(parsed(nested(128, "<leaf a='1' />")).root()), 129);
   EXPECT_EQ(message(nested(128, "<leaf></leaf>")), "XML nesting exceeds 128 elements");
   EXPECT_EQ(message(nested(129)), "XML nesting exceeds 128 elements");
   // A hostile depth is refused at the limit, before the rest is read.
@@ -195,8 +203,68 @@ INSTANTIATE_TEST_SUITE_P(
         Prefixed{"<a b='<'/>", "XML attribute: "}, Prefixed{"<a b='>' c/>", "XML attribute: "},
         Prefixed{"<a b='1'c='2'/>", "XML attribute: "}));
 
+// A comment is ignored whatever it holds, "--" and a closing "--->" included: each document
+// reads exactly as the same document without its comments.
+struct Commented {
+  std::string_view with;
+  std::string_view without;
+};
+
+class XmlComments : public testing::TestWithParam<Commented> {};
+
+TEST_P(XmlComments, ReadAsIfAbsent) {
+  const Document with = parsed(GetParam().with);
+  const Document without = parsed(GetParam().without);
+  ASSERT_EQ(with.root().extent, without.root().extent);
+  for (std::size_t i = 0; i < with.root().extent; ++i) {
+    const Element& a = (&with.root())[i];
+    const Element& b = (&without.root())[i];
+    EXPECT_EQ(a.name, b.name) << GetParam().with;
+    EXPECT_EQ(a.text, b.text) << GetParam().with;
+    ASSERT_EQ(a.attributes().size(), b.attributes().size());
+    for (std::size_t k = 0; k < a.attributes().size(); ++k)
+      EXPECT_EQ(a.attributes()[k].value, b.attributes()[k].value);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Xml, XmlComments,
+    testing::Values(
+        Commented{"<!-- a -- b --><a/>", "<a/>"},
+        Commented{"<?xml version='1.0'?>\n<!--- x --->\n<a k='1'/>", "<a k='1'/>"},
+        Commented{"<a>1 <!-- -- --> 2</a>", "<a>1  2</a>"},
+        Commented{"<a><b>x<!--y--->z</b><!----------><c/></a>", "<a><b>xz</b><c/></a>"},
+        Commented{"<a>&lt;<!-- -- -->&gt;</a>", "<a>&lt;&gt;</a>"},
+        Commented{"<a/>\n<!-- after -- the root -->\n", "<a/>"},
+        Commented{"<a><!-- <!-- -- --><b/></a>", "<a><b/></a>"},
+        // Only comments are passed over: the same bytes inside CDATA or a processing
+        // instruction stay what they are.
+        Commented{"<a><![CDATA[<!-- -- -->]]><!-- -- --></a>", "<a>&lt;!-- -- --&gt;</a>"},
+        Commented{"<a><?p <!-- -- -->?><!-- -- --></a>", "<a/>"}));
+
+TEST(XmlComments, OtherDefectsStillRefused) {
+  // A control character in a comment stays an error of the parser.
+  EXPECT_TRUE(message("<a><!-- \x01 --></a>").starts_with("XML parse: ")) << message("<a><!-- \x01 --></a>");
+  EXPECT_TRUE(message("<a><!-- -- </a>").starts_with("XML parse: "));
+  // Lines hidden from the parser still count in the place of a later error.
+  EXPECT_EQ(message("<a>\n<!-- -- \n\n -->\n</b></a>"),
+            "XML parse: mismatched tag at line 5, column 3");
+}
+
+TEST(XmlLimits, ElementsAndAttributesBounded) {
+  std::string many = "<a>";
+  for (std::size_t i = 0; i < max_elements - 1; ++i) many += "<b/>";
+  EXPECT_EQ(parsed(many + "</a>").root().extent, max_elements);
+  EXPECT_EQ(message(many + "<b/></a>"), "XML document has more than 1048576 elements");
+  std::string attributes = "<a>";
+  for (std::size_t i = 0; i < max_attributes / 4; ++i) attributes += "<b c='' d='' e='' f=''/>";
+  EXPECT_EQ(parsed(attributes + "</a>").root().extent, max_attributes / 4 + 1);
+  EXPECT_EQ(message(attributes + "<b g=''/></a>"), "XML document has more than 1048576 attributes");
+}
+
 TEST(XmlQuery, AllIsPreOrderIncludingSelf) {
-  const Element root = parsed("<scan id='0'><scan id='1'><scan id='2'/></scan><x/><scan id='3'/></scan>");
+  const Document doc = parsed("<scan id='0'><scan id='1'><scan id='2'/></scan><x/><scan id='3'/></scan>");
+  const Element& root = doc.root();
   std::vector<std::string_view> ids;
   for (const Element* e : root.all("scan")) ids.push_back(*e->attr("id"));
   EXPECT_EQ(ids, (std::vector<std::string_view>{"0", "1", "2", "3"}));
@@ -204,22 +272,24 @@ TEST(XmlQuery, AllIsPreOrderIncludingSelf) {
 }
 
 TEST(XmlQuery, ChildrenSkipTheirDescendants) {
-  const Element root = parsed("<r><a><b/><c><g/></c></a><d/><e><f/></e></r>");
+  const Document doc = parsed("<r><a><b/><c><g/></c></a><d/><e><f/></e></r>");
+  const Element& root = doc.root();
   std::vector<std::string_view> names;
-  for (const Element& child : root.children) names.push_back(child.name);
+  for (const Element& child : root.children()) names.push_back(child.name);
   EXPECT_EQ(names, (std::vector<std::string_view>{"a", "d", "e"}));
   names.clear();
-  for (const Element& child : root.children.front().children) names.push_back(child.name);
+  for (const Element& child : root.children().front().children()) names.push_back(child.name);
   EXPECT_EQ(names, (std::vector<std::string_view>{"b", "c"}));
-  EXPECT_TRUE(root.child("d")->children.empty());
+  EXPECT_TRUE(root.child("d")->children().empty());
 }
 
 TEST(XmlQuery, ChildSearchesDirectChildrenOnly) {
-  const Element root = parsed("<r><a><b n='deep'/></a><b n='1'/><b n='2'/></r>");
+  const Document doc = parsed("<r><a><b n='deep'/></a><b n='1'/><b n='2'/></r>");
+  const Element& root = doc.root();
   ASSERT_NE(root.child("b"), nullptr);
   EXPECT_EQ(root.child("b")->attr("n"), "1");
   EXPECT_EQ(root.child("a")->child("c"), nullptr);
-  EXPECT_EQ(parsed("<r><a><c/></a></r>").child("c"), nullptr);
+  EXPECT_EQ(parsed("<r><a><c/></a></r>").root().child("c"), nullptr);
 }
 
 TEST(XmlNumber, Values) {

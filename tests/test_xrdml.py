@@ -192,3 +192,11 @@ def test_corpus_area_measurement_scans(corpus):
     assert len(vorlen.read(path, index=100).x) == 255
     with pytest.raises(ValueError, match=re.escape("scan 101 is out of range (101 scans)")):
         vorlen.read(path, index=101)
+
+
+@pytest.mark.parametrize("name", ["scan.xrdml", "scan.txt", ""])
+def test_comments_holding_double_hyphens_are_ignored(name):
+    plain = one_scan(stepped(values="1 2 3 4 5"))
+    commented = plain.replace("<xrdMeasurements", "<!-- a -- b -->\n<!--- c --->\n<xrdMeasurements")
+    commented = commented.replace("1 2 3", "1 2<!-- -- --> 3")
+    assert read(commented, name=name).y == read(plain).y == [1.0, 2.0, 3.0, 4.0, 5.0]

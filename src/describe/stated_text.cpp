@@ -1,6 +1,7 @@
 // What the text formats state: RAS and UXD header lines, powder CIF data names.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "describe/stated.hpp"
 #include "text/cif.hpp"
@@ -122,24 +123,37 @@ std::optional<std::string> cif_text(std::optional<std::string_view> value) {
   return value ? text(*value) : std::nullopt;
 }
 
+// The values of a loop column of at most two rows.
+std::vector<std::string_view> short_column(const text::CifColumn& column) {
+  std::vector<std::string_view> values;
+  if (column.size() > 2) return values;
+  column.each_loop_value([&](std::size_t at, std::string_view value) {
+    if (at == column.index()) values.push_back(value);
+    return values.size() < column.size();
+  });
+  return values;
+}
+
 // A loop of two wavelengths with ids 1 and 2 is K-alpha1 and K-alpha2; the ratio is the second
 // weight when the first is 1. A loop of one row is one wavelength.
 void wavelength_loop(const text::CifBlock& block, Metadata& m) {
-  const auto wavelengths = text::cif_column(block, {"_diffrn_radiation_wavelength"});
-  if (!wavelengths) return;
-  if (wavelengths->size() == 1) {
-    m.wavelength = cif_number(cif_value((*wavelengths)[0]));
+  const auto column = text::cif_column(block, {"_diffrn_radiation_wavelength"});
+  if (!column) return;
+  const std::vector<std::string_view> wavelengths = short_column(*column);
+  if (wavelengths.size() == 1) {
+    m.wavelength = cif_number(cif_value(wavelengths[0]));
     return;
   }
-  if (wavelengths->size() != 2) return;
+  if (wavelengths.size() != 2) return;
   if (const auto ids = text::cif_column(block, {"_diffrn_radiation_wavelength_id"})) {
-    if (ids->size() != 2 || (*ids)[0] != "1" || (*ids)[1] != "2") return;
+    if (short_column(*ids) != std::vector<std::string_view>{"1", "2"}) return;
   }
-  m.wavelength_alpha1 = cif_number(cif_value((*wavelengths)[0]));
-  m.wavelength_alpha2 = cif_number(cif_value((*wavelengths)[1]));
-  if (const auto weights = text::cif_column(block, {"_diffrn_radiation_wavelength_wt"})) {
-    if (weights->size() == 2 && cif_number(cif_value((*weights)[0])) == 1.0) {
-      m.alpha_ratio = cif_number(cif_value((*weights)[1]));
+  m.wavelength_alpha1 = cif_number(cif_value(wavelengths[0]));
+  m.wavelength_alpha2 = cif_number(cif_value(wavelengths[1]));
+  if (const auto column_wt = text::cif_column(block, {"_diffrn_radiation_wavelength_wt"})) {
+    const std::vector<std::string_view> weights = short_column(*column_wt);
+    if (weights.size() == 2 && cif_number(cif_value(weights[0])) == 1.0) {
+      m.alpha_ratio = cif_number(cif_value(weights[1]));
     }
   }
 }

@@ -16,6 +16,7 @@
 #include "text/tokens.hpp"
 #include "text/unicode.hpp"
 #include "xml/archive.hpp"
+#include "xml/feed.hpp"
 #include "xml/tree.hpp"
 
 namespace vorlen {
@@ -268,13 +269,13 @@ bool has_xrdml_root(std::string_view text) {
   XML_SetElementHandler(parser, probe_start, probe_end);
   XML_SetCharacterDataHandler(parser, probe_text);
   XML_SetStartCdataSectionHandler(parser, probe_cdata);
-  // Fed in slices so that a huge document is read only up to its first element.
+  // Fed in slices so that a huge document is read only up to its first element; comments are
+  // passed over whatever they hold.
   constexpr std::size_t slice = 65536;
+  xml::CommentSkippingFeed feed(parser, text);
   for (std::size_t at = 0; !probe.decided; at += slice) {
-    bool last = text.size() - at <= slice;
-    std::string_view part = text.substr(at, slice);
-    if (XML_Parse(parser, part.data(), static_cast<int>(part.size()), last) == XML_STATUS_ERROR) break;
-    if (last) break;
+    const bool last = text.size() - at <= slice;
+    if (!feed.feed(last ? text.size() : at + slice, last) || last) break;
   }
   XML_ParserFree(parser);
   return probe.decided && probe.is_xrdml;

@@ -1,58 +1,15 @@
 #include "text/cif.hpp"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "text/rules.hpp"
 
 namespace vorlen::text {
 
 namespace {
-
-// What a byte means where a token may start. CIF white space is the five bytes space, tab,
-// LF, FF and CR; vertical tab is not among them. A table, since the test runs once per byte of
-// the file.
-enum ByteRole : unsigned char { kWordByte, kSpace, kComment, kQuote, kSemicolon };
-
-constexpr std::array<ByteRole, 256> byte_roles = [] {
-  std::array<ByteRole, 256> table{};
-  for (const unsigned char c : {' ', '\t', '\n', '\f', '\r'}) table[c] = kSpace;
-  table['#'] = kComment;
-  table['\''] = kQuote;
-  table['"'] = kQuote;
-  table[';'] = kSemicolon;
-  return table;
-}();
-
-ByteRole role_of(char c) { return byte_roles[static_cast<unsigned char>(c)]; }
-
-bool is_cif_space(char c) { return role_of(c) == kSpace; }
-
-// The first CIF white-space byte at or after `p`, or `end`. Eight bytes at a time: every CIF
-// white-space byte is below 0x21 and such a byte is always flagged, so a group without a flag
-// is skipped whole. A borrow may flag a byte after a flagged one, and a flagged byte may be a
-// control byte that belongs to the word, so the first flagged byte is looked at on its own.
-const char* word_end(const char* p, const char* end) {
-  constexpr std::uint64_t ones = 0x0101010101010101ULL, high_bits = 0x8080808080808080ULL;
-  while (end - p >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    const std::uint64_t below_0x21 = (word - ones * 0x21) & ~word & high_bits;
-    if (below_0x21 == 0) {
-      p += 8;
-      continue;
-    }
-    // The byte at the lowest address: the low end of the word on a little-endian machine.
-    p += (std::endian::native == std::endian::little ? std::countr_zero(below_0x21)
-                                                     : std::countl_zero(below_0x21)) / 8;
-    if (is_cif_space(*p)) return p;
-    ++p;
-  }
-  while (p < end && !is_cif_space(*p)) ++p;
-  return p;
-}
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -75,27 +32,6 @@ std::string lowered_tag(std::string_view tag) {
   return out;
 }
 
-// A quoted value ends at its own quote character followed by white space or the end of the
-// text, so 'it's' is one value; it may not span lines.
-Result<std::size_t> closing_quote(std::string_view text, std::size_t open) {
-  const char quote = text[open];
-  for (std::size_t at = open + 1; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '\n') break;
-    if (c == quote && (at + 1 == text.size() || is_cif_space(text[at + 1]))) return at;
-  }
-  return Error::parse("pdCIF: unterminated quoted value");
-}
-
-// A text field runs from a ';' at a line start to the next ';' at a line start.
-Result<std::size_t> closing_semicolon(std::string_view text, std::size_t open) {
-  const std::size_t lf = text.find("\n;", open + 1);
-  if (lf == std::string_view::npos) {
-    return Error::parse("pdCIF: unterminated semicolon text field");
-  }
-  return lf + 1;
-}
-
 // Index of the first `c` at or after `from`, or the size of the text. Numbers are a few bytes
 // long, so a plain loop beats a call into the library's memchr.
 std::size_t position_of(std::string_view text, char c, std::size_t from) {
@@ -109,35 +45,93 @@ std::size_t digits_end(std::string_view text, std::size_t from) {
   return from;
 }
 
-bool is_tag(const CifToken& token) {
-  return !token.quoted() && !token.text().empty() && token.text().front() == '_';
+// Groups tokens into blocks as the lexer hands them over. The first structural error is kept
+// and assembly stops there, but the lexer runs on to the end of the text, since a lexical error
+// anywhere takes precedence.
+class Assembler {
+ public:
+  explicit Assembler(std::string_view text) : text_(text), lexer_(text) {}
+
+  Result<std::vector<CifBlock>> run();
+
+ private:
+  // The token after the current one; false at the end.
+  bool advance() { return have_ = lexer_.next(token_); }
+  Status statement();
+  Status read_loop();
+
+  std::string_view text_;
+  CifLexer lexer_;
+  CifToken token_;
+  bool have_ = false;
+  std::vector<CifBlock> blocks_;
+};
+
+Result<std::vector<CifBlock>> Assembler::run() {
+  advance();
+  Status assembled;
+  while (have_) {
+    assembled = statement();
+    if (!assembled.ok()) break;
+  }
+  // After a structural error the rest is only tokenized.
+  while (have_) advance();
+  if (lexer_.error()) return *lexer_.error();
+  if (!assembled.ok()) return std::move(assembled).error();
+  return std::move(blocks_);
 }
 
-// Reads one loop_ table starting at the token after loop_; returns the position of the first
-// token after its values.
-Result<std::size_t> read_loop(const std::vector<CifToken>& tokens, std::size_t at,
-                              CifBlock& block) {
-  const std::size_t first_tag = at;
-  while (at < tokens.size() && is_tag(tokens[at])) ++at;
-  const std::size_t tag_count = at - first_tag;
-  if (tag_count == 0) return Error::parse("pdCIF: loop has no column tags");
-
-  const std::size_t first_value = at;
-  while (at < tokens.size() && !tokens[at].control()) ++at;
-  const std::size_t value_count = at - first_value;
-  if (value_count % tag_count != 0) return Error::parse("pdCIF: incomplete loop row");
-
-  const std::size_t rows = value_count / tag_count;
-  for (std::size_t i = 0; i < tag_count; ++i) {
-    std::string tag = lowered_tag(tokens[first_tag + i].text());
-    // An empty loop points nowhere: its tags may be the last tokens of the file.
-    const CifColumn column =
-        rows == 0 ? CifColumn() : CifColumn(tokens.data() + first_value + i, tag_count, rows);
-    if (!block.loops.try_emplace(tag, column).second) {
-      return Error::parse("pdCIF: duplicate loop tag " + tag);
-    }
+// One statement from the current token; on success the current token is the next statement's.
+Status Assembler::statement() {
+  const std::string_view word = token_.text();
+  if (token_.quoted() || word.empty()) return Error::parse("pdCIF: unexpected token " + quoted(word));
+  if (starts_with_nocase(word, "data_")) {
+    blocks_.emplace_back();
+    blocks_.back().name = word.substr(5);
+    advance();
+  } else if (word.front() == '_') {
+    if (blocks_.empty()) return Error::parse("pdCIF: tag precedes a data block");
+    std::string tag = lowered_tag(word);
+    if (!advance() || token_.control()) return Error::parse("pdCIF: missing value for " + tag);
+    blocks_.back().items.insert_or_assign(std::move(tag), token_.text());
+    advance();
+  } else if (equals_nocase(word, "loop_")) {
+    if (blocks_.empty()) return Error::parse("pdCIF: loop precedes a data block");
+    return read_loop();
+  } else if (starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
+             equals_nocase(word, "stop_")) {
+    // Save frames and global blocks are not represented; their contents join the current
+    // block.
+    advance();
+  } else {
+    return Error::parse("pdCIF: unexpected token " + quoted(word));
   }
-  return at;
+  return {};
+}
+
+// One loop_ table from the token after loop_; its values are counted, not kept.
+Status Assembler::read_loop() {
+  std::vector<std::string_view> tags;
+  while (advance() && token_.tag()) tags.push_back(token_.text());
+  if (tags.empty()) return Error::parse("pdCIF: loop has no column tags");
+
+  const char* first = nullptr;
+  const char* last = nullptr;
+  std::size_t values = 0;
+  for (; have_ && !token_.control(); advance()) {
+    if (values++ == 0) first = token_.text().data() - (token_.quoted() ? 1 : 0);
+    last = token_.end();
+  }
+  if (values % tags.size() != 0) return Error::parse("pdCIF: incomplete loop row");
+
+  const std::size_t rows = values / tags.size();
+  CifBlock& block = blocks_.back();
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    std::string tag = lowered_tag(tags[i]);
+    if (!block.loops.try_emplace(tag, text_, first, last, tags.size(), i, rows).second)
+      return Error::parse("pdCIF: duplicate loop tag " + tag);
+  }
+  return {};
 }
 
 }  // namespace
@@ -148,76 +142,40 @@ bool CifToken::is_tag_or_keyword(std::string_view word) {
          equals_nocase(word, "loop_") || equals_nocase(word, "stop_");
 }
 
-Result<std::vector<CifToken>> cif_tokens(std::string_view text) {
-  // A value and its separator take two bytes at the least but four or more in the numeric
-  // columns of real files: reserving for that fills a 50k-row loop without copying the list,
-  // which still grows should a denser text need more.
-  std::vector<CifToken> tokens;
-  tokens.reserve(text.size() / 4 + 1);
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  const char* p = begin;
-  for (;;) {
-    while (p < end && is_cif_space(*p)) ++p;
-    if (p == end) break;
-    const ByteRole role = role_of(*p);
-    if (role == kComment) {
-      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-      p = lf == nullptr ? end : static_cast<const char*>(lf);
-      continue;
+// A quoted value ends at its own quote character followed by white space or the end of the
+// text, so 'it's' is one value; it may not span lines. A text field runs from a ';' at a line
+// start to the next ';' at a line start.
+bool CifLexer::delimited(CifToken& token) {
+  const char* const open = p_;
+  const char* close = nullptr;
+  if (*open == ';') {
+    const std::string_view rest(open + 1, static_cast<std::size_t>(end_ - open - 1));
+    const std::size_t lf = rest.find("\n;");
+    if (lf == std::string_view::npos) {
+      error_ = Error::parse("pdCIF: unterminated semicolon text field");
+      p_ = end_;
+      return false;
     }
-    // A ';' starts a text field at a line start only; elsewhere it starts a bare word.
-    if (role == kQuote || (role == kSemicolon && (p == begin || p[-1] == '\n'))) {
-      const std::size_t open = static_cast<std::size_t>(p - begin);
-      VORLEN_ASSIGN(const std::size_t close, role == kQuote ? closing_quote(text, open)
-                                                            : closing_semicolon(text, open));
-      tokens.emplace_back(text.substr(open + 1, close - open - 1), true);
-      p = begin + close + 1;
-      continue;
+    close = open + 1 + lf + 1;
+  } else {
+    for (const char* at = open + 1; at < end_ && *at != '\n'; ++at) {
+      if (*at == *open && (at + 1 == end_ || is_space(at[1]))) {
+        close = at;
+        break;
+      }
     }
-    const char* const word = p;
-    p = word_end(p + 1, end);
-    tokens.emplace_back(std::string_view(word, static_cast<std::size_t>(p - word)), false);
-    if (p < end) ++p;  // the white-space byte that ended the word
+    if (close == nullptr) {
+      error_ = Error::parse("pdCIF: unterminated quoted value");
+      p_ = end_;
+      return false;
+    }
   }
-  return tokens;
+  token = CifToken(std::string_view(open + 1, static_cast<std::size_t>(close - open - 1)), true);
+  p_ = close + 1;
+  return true;
 }
 
-Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens) {
-  std::vector<CifBlock> blocks;
-  std::size_t at = 0;
-  while (at < tokens.size()) {
-    const CifToken& token = tokens[at];
-    const std::string_view word = token.text();
-    if (token.quoted() || word.empty()) {
-      return Error::parse("pdCIF: unexpected token " + quoted(word));
-    }
-    if (starts_with_nocase(word, "data_")) {
-      blocks.emplace_back();
-      blocks.back().name = word.substr(5);
-      at += 1;
-    } else if (word.front() == '_') {
-      if (blocks.empty()) return Error::parse("pdCIF: tag precedes a data block");
-      std::string tag = lowered_tag(word);
-      if (at + 1 == tokens.size() || tokens[at + 1].control()) {
-        return Error::parse("pdCIF: missing value for " + tag);
-      }
-      blocks.back().items.insert_or_assign(std::move(tag), tokens[at + 1].text());
-      at += 2;
-    } else if (equals_nocase(word, "loop_")) {
-      if (blocks.empty()) return Error::parse("pdCIF: loop precedes a data block");
-      VORLEN_ASSIGN(at, read_loop(tokens, at + 1, blocks.back()));
-    } else if (starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
-               equals_nocase(word, "stop_")) {
-      // Save frames and global blocks are not represented; their contents join the
-      // current block.
-      at += 1;
-    } else {
-      return Error::parse("pdCIF: unexpected token " + quoted(word));
-    }
-  }
-  return blocks;
-}
+Result<std::vector<CifBlock>> cif_blocks(std::string_view text) { return Assembler(text).run(); }
 
 std::optional<CifColumn> cif_column(const CifBlock& block,
                                     std::initializer_list<std::string_view> tags) {
@@ -228,7 +186,7 @@ std::optional<CifColumn> cif_column(const CifBlock& block,
   return std::nullopt;
 }
 
-Result<double> cif_number(std::string_view text) {
+Result<double> detail::cif_number_other(std::string_view text) {
   const std::size_t open = position_of(text, '(', 0);
   if (open == text.size()) return number(text);
   // The uncertainty is one or more digits closed by the first ')' after the '('.

@@ -1,10 +1,16 @@
 // CIF text as tokens and data blocks: the small dialect that powder CIF files use (data
-// blocks, tags with one value, loop_ tables, quoted values, semicolon text fields, comments).
-// Tokens, values and block names are views into the caller's decoded text.
+// blocks, tags with one value, loop_ tables, quoted values, semicolon text fields and comments).
+// Tokens, values and block names are views into the caller's decoded text. A loop's values are
+// not kept: a column is the stretch of text that holds them, read again when it is converted,
+// so that memory stays a small part of the text whatever it holds.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -13,13 +19,14 @@
 #include <vector>
 
 #include "pattern/error.hpp"
+#include "text/rules.hpp"
 
 namespace vorlen::text {
 
-// 16 bytes, the text's length sharing a word with the quoted flag: a 50k-row loop yields
-// hundreds of thousands of tokens, and their list is the largest memory a read touches.
+// 16 bytes, the text's length sharing a word with the quoted flag.
 class CifToken {
  public:
+  CifToken() = default;
   CifToken(std::string_view text, bool quoted)
       : data_(text.data()), size_and_quoted_(text.size() << 1 | (quoted ? 1 : 0)) {}
 
@@ -27,6 +34,8 @@ class CifToken {
   std::string_view text() const { return {data_, size_and_quoted_ >> 1}; }
   // A quoted value or a semicolon text field.
   bool quoted() const { return (size_and_quoted_ & 1) != 0; }
+  // Where the token ends in the text, its closing delimiter included.
+  const char* end() const { return data_ + (size_and_quoted_ >> 1) + (size_and_quoted_ & 1); }
 
   // A structural word or a tag: ends a run of values. Quoted tokens never are.
   bool control() const {
@@ -34,6 +43,8 @@ class CifToken {
     return !quoted() && !text().empty() && may_start_word(*data_) &&
            is_tag_or_keyword(text());
   }
+  // Not quoted, and starts with '_'.
+  bool tag() const { return !quoted() && !text().empty() && *data_ == '_'; }
 
  private:
   // '_' or the first letter, in either case, of data_, save_, global_, loop_ or stop_: bytes
@@ -47,26 +58,79 @@ class CifToken {
   }
   static bool is_tag_or_keyword(std::string_view word);
 
-  const char* data_;
-  std::size_t size_and_quoted_;  // a text is shorter than 2^63 bytes
+  const char* data_ = nullptr;
+  std::size_t size_and_quoted_ = 0;  // a text is shorter than 2^63 bytes
 };
 
-// The values of one tag in a loop_ table: every `stride`-th value token from `first`. A view
-// into the token list, so a 50k-row loop costs no copy per value.
+// Splits a stretch of a text into tokens, one at a time. The stretch is read as part of the
+// whole text: a ';' opens a text field only at the start of the whole text or of a line.
+class CifLexer {
+ public:
+  explicit CifLexer(std::string_view text) : CifLexer(text, text.data(), text.data() + text.size()) {}
+  CifLexer(std::string_view text, const char* from, const char* to)
+      : begin_(text.data()), p_(from), end_(to) {}
+
+  // The next token; false at the end of the stretch or at a lexical error, which `error` then
+  // holds.
+  bool next(CifToken& token);
+  const std::optional<Error>& error() const { return error_; }
+
+ private:
+  // What a byte means where a token may start. CIF white space is the five bytes space, tab,
+  // LF, FF and CR; vertical tab is not among them. A table, since the test runs once per byte.
+  enum ByteRole : unsigned char { kWordByte, kSpace, kComment, kQuote, kSemicolon };
+  static constexpr std::array<ByteRole, 256> byte_roles = [] {
+    std::array<ByteRole, 256> table{};
+    for (const unsigned char c : {' ', '\t', '\n', '\f', '\r'}) table[c] = kSpace;
+    table['#'] = kComment;
+    table['\''] = kQuote;
+    table['"'] = kQuote;
+    table[';'] = kSemicolon;
+    return table;
+  }();
+  static ByteRole role_of(char c) { return byte_roles[static_cast<unsigned char>(c)]; }
+  static bool is_space(char c) { return role_of(c) == kSpace; }
+  static const char* word_end(const char* p, const char* end);
+  bool delimited(CifToken& token);
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  std::optional<Error> error_;
+};
+
+// The values of one tag in a loop_ table: every `stride`-th value from the `index`-th, within
+// the stretch of text that holds the loop's values.
 class CifColumn {
  public:
   CifColumn() = default;
-  CifColumn(const CifToken* first, std::size_t stride, std::size_t size)
-      : first_(first), stride_(stride), size_(size) {}
+  CifColumn(std::string_view text, const char* first, const char* last, std::size_t stride,
+            std::size_t index, std::size_t rows)
+      : text_(text), first_(first), last_(last), stride_(stride), index_(index), rows_(rows) {}
 
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  std::string_view operator[](std::size_t row) const { return first_[row * stride_].text(); }
+  std::size_t size() const { return rows_; }
+  bool empty() const { return rows_ == 0; }
+  // Whether the two columns belong to the same loop.
+  bool shares_loop(const CifColumn& other) const { return first_ == other.first_ && last_ == other.last_; }
+  std::size_t index() const { return index_; }
+  std::size_t stride() const { return stride_; }
+  // Every value of the loop in text order, each with its place among the loop's tags, until
+  // `visit` returns false. The values were tokenized once already, so no error can arise.
+  template <class Visit>
+  void each_loop_value(Visit visit) const {
+    CifLexer lexer(text_, first_, last_);
+    CifToken token;
+    for (std::size_t at = 0; lexer.next(token); at = at + 1 == stride_ ? 0 : at + 1)
+      if (!visit(at, token.text())) return;
+  }
 
  private:
-  const CifToken* first_ = nullptr;
+  std::string_view text_;
+  const char* first_ = nullptr;
+  const char* last_ = nullptr;
   std::size_t stride_ = 1;
-  std::size_t size_ = 0;
+  std::size_t index_ = 0;
+  std::size_t rows_ = 0;
 };
 
 struct CifBlock {
@@ -76,20 +140,76 @@ struct CifBlock {
   std::unordered_map<std::string, std::string_view> items;
 };
 
-// Splits the whole text into tokens; the first lexical error fails the call.
-Result<std::vector<CifToken>> cif_tokens(std::string_view text);
-
-// Groups tokens into data blocks in file order. The blocks point into `tokens`, which must
-// outlive them.
-Result<std::vector<CifBlock>> cif_blocks(const std::vector<CifToken>& tokens);
+// Splits the whole text into tokens and groups them into data blocks in file order, in one
+// pass: a lexical error anywhere is reported before a structural one, as though the whole text
+// were tokenized first. The blocks point into the text.
+Result<std::vector<CifBlock>> cif_blocks(std::string_view text);
 
 // The loop column of the first tag (given in lower case) that the block holds with at least
 // one value; items are never consulted.
 std::optional<CifColumn> cif_column(const CifBlock& block,
                                     std::initializer_list<std::string_view> tags);
 
+namespace detail {
+// cif_number for a text that is not a plain finite decimal.
+Result<double> cif_number_other(std::string_view text);
+}  // namespace detail
+
 // A CIF number: the text-number rule after dropping a standard uncertainty in parentheses,
-// as in 1.234(5) or 1.2(3)e-4.
-Result<double> cif_number(std::string_view text);
+// as in 1.234(5) or 1.2(3)e-4. Inline: a plain decimal, the common case, is read at once.
+inline Result<double> cif_number(std::string_view text) {
+  double value = 0;
+  const char* const end = text.data() + text.size();
+  if (!text.empty() && decimal_prefix(text.data(), end, value) == end && std::isfinite(value))
+    return value;
+  return detail::cif_number_other(text);
+}
+
+// ---- the lexer's hot path, inline: it runs once per token of the file ----
+
+// The first CIF white-space byte at or after `p`, or `end`. Eight bytes at a time: every CIF
+// white-space byte is below 0x21 and such a byte is always flagged, so a group without a flag
+// is skipped whole. A borrow may flag a byte after a flagged one, and a flagged byte may be a
+// control byte that belongs to the word, so the first flagged byte is looked at on its own.
+inline const char* CifLexer::word_end(const char* p, const char* end) {
+  constexpr std::uint64_t ones = 0x0101010101010101ULL, high_bits = 0x8080808080808080ULL;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t below_0x21 = (word - ones * 0x21) & ~word & high_bits;
+    if (below_0x21 == 0) {
+      p += 8;
+      continue;
+    }
+    // The byte at the lowest address: the low end of the word on a little-endian machine.
+    p += (std::endian::native == std::endian::little ? std::countr_zero(below_0x21)
+                                                     : std::countl_zero(below_0x21)) / 8;
+    if (is_space(*p)) return p;
+    ++p;
+  }
+  while (p < end && !is_space(*p)) ++p;
+  return p;
+}
+
+inline bool CifLexer::next(CifToken& token) {
+  for (;;) {
+    while (p_ < end_ && is_space(*p_)) ++p_;
+    if (p_ == end_) return false;
+    const ByteRole role = role_of(*p_);
+    if (role == kComment) {
+      const void* lf = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+      p_ = lf == nullptr ? end_ : static_cast<const char*>(lf);
+      continue;
+    }
+    // A ';' starts a text field at a line start only; elsewhere it starts a bare word.
+    if (role == kQuote || (role == kSemicolon && (p_ == begin_ || p_[-1] == '\n')))
+      return delimited(token);
+    const char* const word = p_;
+    p_ = word_end(p_ + 1, end_);
+    token = CifToken(std::string_view(word, static_cast<std::size_t>(p_ - word)), false);
+    if (p_ < end_) ++p_;  // the white-space byte that ended the word
+    return true;
+  }
+}
 
 }  // namespace vorlen::text

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,14 +23,36 @@ using text::CifColumn;
 using text::cif_column;
 using text::cif_number;
 
-Result<std::vector<double>> numbers(const CifColumn& column) {
+// Converts a column, or two columns of one loop in a single walk over its values. Each column
+// keeps its own first failure; the values are stored straight into the vectors, sized from the
+// loop's row count.
+struct Converted {
   std::vector<double> values;
-  values.reserve(column.size());
-  for (std::size_t row = 0; row < column.size(); ++row) {
-    VORLEN_ASSIGN(const double value, cif_number(column[row]));
-    values.push_back(value);
+  std::optional<Error> failure;
+};
+
+// One value into its column, unless the column failed already.
+void take(std::string_view text, Converted& out) {
+  if (out.failure) return;
+  Result<double> value = cif_number(text);
+  if (value) {
+    out.values.push_back(*value);
+  } else {
+    out.failure = std::move(value).error();
   }
-  return values;
+}
+
+void convert(const CifColumn& first, Converted& a, const CifColumn* second, Converted* b) {
+  a.values.reserve(first.size());
+  if (second) b->values.reserve(second->size());
+  // No second column: a place among the tags that never comes.
+  const std::size_t other = second ? second->index() : first.stride();
+  first.each_loop_value([&](std::size_t at, std::string_view text) {
+    if (at == first.index()) take(text, a);
+    if (at == other) take(text, *b);
+    // A failed first column ends the walk: its error is what the caller reports.
+    return !a.failure;
+  });
 }
 
 std::optional<std::string_view> item(const CifBlock& block, const std::string& tag) {
@@ -38,17 +61,16 @@ std::optional<std::string_view> item(const CifBlock& block, const std::string& t
   return found->second;
 }
 
-// x[i] = i * increment + minimum for `count` points, or nothing when the block lacks the
-// minimum or the increment of this range.
-Result<std::optional<std::vector<double>>> range_axis(const CifBlock& block,
-                                                      const std::string& prefix,
-                                                      std::size_t count) {
-  const auto min_text = item(block, prefix + "_min");
-  const auto inc_text = item(block, prefix + "_inc");
-  if (!min_text || !inc_text) return std::optional<std::vector<double>>();
+// Whether the block declares this range: both its minimum and its increment.
+bool has_range(const CifBlock& block, const std::string& prefix) {
+  return item(block, prefix + "_min") && item(block, prefix + "_inc");
+}
 
-  VORLEN_ASSIGN(const double minimum, cif_number(*min_text));
-  VORLEN_ASSIGN(const double increment, cif_number(*inc_text));
+// x[i] = i * increment + minimum for `count` points, the block holding the range.
+Result<std::vector<double>> range_axis(const CifBlock& block, const std::string& prefix,
+                                       std::size_t count) {
+  VORLEN_ASSIGN(const double minimum, cif_number(*item(block, prefix + "_min")));
+  VORLEN_ASSIGN(const double increment, cif_number(*item(block, prefix + "_inc")));
   if (increment <= 0) return Error::parse("pdCIF: 2theta increment must be positive");
 
   std::vector<double> x;
@@ -65,27 +87,43 @@ Result<std::optional<std::vector<double>>> range_axis(const CifBlock& block,
       return Error::parse("pdCIF: angular range disagrees with point count");
     }
   }
-  return std::optional<std::vector<double>>(std::move(x));
+  return x;
 }
 
-Result<std::optional<std::vector<double>>> column_axis(const CifBlock& block,
-                                                       std::string_view tag) {
-  const auto column = cif_column(block, {tag});
-  if (!column) return std::optional<std::vector<double>>();
-  VORLEN_ASSIGN(std::vector<double> x, numbers(*column));
-  return std::optional<std::vector<double>>(std::move(x));
+// Where a block's angles come from, in order of preference: a column, or a declared range.
+struct AxisSource {
+  std::optional<CifColumn> column;
+  std::string range;
+};
+
+// Which way the block gives its angles; nothing when none applies. Chosen by what the block
+// holds, before any value is converted.
+std::optional<AxisSource> axis_source(const CifBlock& block) {
+  if (auto column = cif_column(block, {"_pd_proc_2theta_corrected"})) return AxisSource{column, {}};
+  if (has_range(block, "_pd_proc_2theta_range")) return AxisSource{{}, "_pd_proc_2theta_range"};
+  if (auto column = cif_column(block, {"_pd_meas_2theta_scan"})) return AxisSource{column, {}};
+  if (has_range(block, "_pd_meas_2theta_range")) return AxisSource{{}, "_pd_meas_2theta_range"};
+  return std::nullopt;
 }
 
-// The four ways a block gives its angles, in order of preference; nothing when none applies.
-Result<std::optional<std::vector<double>>> cif_2theta_axis(const CifBlock& block,
-                                                           std::size_t count) {
-  VORLEN_ASSIGN(auto x, column_axis(block, "_pd_proc_2theta_corrected"));
-  if (x) return x;
-  VORLEN_ASSIGN(x, range_axis(block, "_pd_proc_2theta_range", count));
-  if (x) return x;
-  VORLEN_ASSIGN(x, column_axis(block, "_pd_meas_2theta_scan"));
-  if (x) return x;
-  return range_axis(block, "_pd_meas_2theta_range", count);
+// The intensities, then the angles: every intensity is converted before any angle, so an
+// intensity failure wins over an angle failure, as when the columns are read one after the
+// other. An angle column of the same loop is read in the same walk.
+Result<std::optional<Series>> block_series(const CifBlock& block, const CifColumn& intensity) {
+  const std::optional<AxisSource> source = axis_source(block);
+  Converted y;
+  Converted x;
+  const bool together = source && source->column && source->column->shares_loop(intensity);
+  convert(intensity, y, together ? &*source->column : nullptr, together ? &x : nullptr);
+  if (y.failure) return std::move(*y.failure);
+  if (!source) return std::optional<Series>();
+  if (!source->column) {
+    VORLEN_ASSIGN(x.values, range_axis(block, source->range, y.values.size()));
+  } else if (!together) {
+    convert(*source->column, x, nullptr, nullptr);
+  }
+  if (x.failure) return std::move(*x.failure);
+  return std::optional<Series>(Series{std::move(x.values), std::move(y.values)});
 }
 
 bool name_matches(const CifBlock& block, const std::optional<std::string>& wanted) {
@@ -99,23 +137,20 @@ std::optional<Result<Series>> block_profile(const CifBlock& candidate) {
                                                 "_pd_meas_intensity_total",
                                                 "_pd_meas_counts_total"});
   if (!intensity) return std::nullopt;
-  Result<std::vector<double>> y = numbers(*intensity);
-  if (!y) return Result<Series>(std::move(y).error());
-  Result<std::optional<std::vector<double>>> x = cif_2theta_axis(candidate, y->size());
-  if (!x) return Result<Series>(std::move(x).error());
-  if (!*x) return std::nullopt;
-  if ((*x)->size() != y->size()) {
+  Result<std::optional<Series>> series = block_series(candidate, *intensity);
+  if (!series) return Result<Series>(std::move(series).error());
+  if (!*series) return std::nullopt;
+  if ((*series)->x.size() != (*series)->y.size()) {
     return Result<Series>(Error::parse("pdCIF: 2theta and intensity columns have different lengths"));
   }
-  return text::pattern(std::move(**x), std::move(*y), "pdCIF");
+  return text::pattern(std::move((*series)->x), std::move((*series)->y), "pdCIF");
 }
 
 }  // namespace
 
 Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) {
   VORLEN_ASSIGN(const Text decoded, decode(data));
-  VORLEN_ASSIGN(const std::vector<text::CifToken> tokens, text::cif_tokens(decoded.view()));
-  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(tokens));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view()));
 
   for (const CifBlock& candidate : blocks) {
     if (!name_matches(candidate, block)) continue;
@@ -126,8 +161,7 @@ Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) 
 
 Result<std::uint64_t> walk_pdcif(Bytes data, const CifBlockVisit& visit) {
   VORLEN_ASSIGN(const Text decoded, decode(data));
-  VORLEN_ASSIGN(const std::vector<text::CifToken> tokens, text::cif_tokens(decoded.view()));
-  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(tokens));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view()));
 
   std::vector<std::string_view> profiles;  // names of the blocks listed so far
   for (const CifBlock& candidate : blocks) {

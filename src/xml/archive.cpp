@@ -29,7 +29,7 @@ Result<Archive> Archive::open(Bytes data) {
     zip_error_fini(&error);
     return Error::zip(std::move(text));
   }
-  zip_t* handle = zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_t* handle = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
   if (handle == nullptr) {
     zip_source_free(source);
     std::string text = error_text(&error);

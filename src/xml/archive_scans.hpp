@@ -13,8 +13,8 @@
 
 namespace vorlen::xml {
 
-// Extracts one member and parses it; the tree keeps the member's bytes.
-inline Result<Element> member_document(Archive& archive, std::string_view name) {
+// Extracts one member and parses it; the document keeps the member's bytes.
+inline Result<Document> member_document(Archive& archive, std::string_view name) {
   VORLEN_ASSIGN(Buffer bytes, archive.member(name));
   return owned_document(std::move(bytes));
 }

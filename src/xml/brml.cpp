@@ -44,7 +44,7 @@ std::optional<std::string_view> container_name(const std::vector<std::string_vie
 std::vector<std::string> raw_data_names(const xml::Element& container) {
   std::vector<std::string> scans;
   for (const xml::Element* list : container.all("RawDataReferenceList")) {
-    for (const xml::Element& child : list->children) {
+    for (const xml::Element& child : list->children()) {
       std::string_view name = text::trim(child.text);
       if (!name.empty()) scans.emplace_back(name);
     }
@@ -167,7 +167,7 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
 
 // Rows are the Datum elements below the route (itself a DataRoute), in document order.
 Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
-  std::span<const xml::Element> below = route.children.descendants();
+  std::span<const xml::Element> below = route.children().descendants();
   const auto is_row = [](const xml::Element& e) { return e.name == "Datum"; };
   const auto rows = static_cast<std::size_t>(std::count_if(below.begin(), below.end(), is_row));
   Series series;
@@ -189,8 +189,8 @@ Result<Series> read_raw_data(const xml::Element& raw_data) {
 Result<std::vector<std::string>> scan_members(xml::Archive& archive) {
   std::optional<std::string_view> container = container_name(archive.names());
   if (!container) return Error::parse("BRML missing DataContainer.xml");
-  VORLEN_ASSIGN(xml::Element container_tree, xml::member_document(archive, *container));
-  return raw_data_names(container_tree);
+  VORLEN_ASSIGN(const xml::Document container_tree, xml::member_document(archive, *container));
+  return raw_data_names(container_tree.root());
 }
 
 }  // namespace
@@ -199,21 +199,22 @@ Result<Series> parse_brml(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
   if (index >= members.size()) return xml::scan_out_of_range(index, members.size());
-  VORLEN_ASSIGN(xml::Element raw_data, xml::member_document(archive, members[index]));
-  return read_raw_data(raw_data);
+  VORLEN_ASSIGN(const xml::Document raw_data, xml::member_document(archive, members[index]));
+  return read_raw_data(raw_data.root());
 }
 
 Result<std::uint64_t> walk_brml(Bytes data, const BrmlScanVisit& visit) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
   for (const std::string& member : members) {
-    Result<xml::Element> raw_data = xml::member_document(archive, member);
+    Result<xml::Document> raw_data = xml::member_document(archive, member);
     if (!raw_data) {
       visit(std::move(raw_data).error(), nullptr, nullptr);
       continue;
     }
-    const Result<const xml::Element*> route = data_route(*raw_data);
-    visit(read_raw_data(*raw_data), &*raw_data, route ? *route : nullptr);
+    const xml::Element& root = raw_data->root();
+    const Result<const xml::Element*> route = data_route(root);
+    visit(read_raw_data(root), &root, route ? *route : nullptr);
   }
   return members.size();
 }

@@ -40,7 +40,7 @@ bool is_measurement(std::string_view name) {
 // Member names of a measurement, relative to it: the Name of each ContentHashList child.
 std::vector<std::string_view> member_names(const xml::Element& measurement) {
   std::vector<std::string_view> names;
-  for (const xml::Element& child : measurement.children) {
+  for (const xml::Element& child : measurement.children()) {
     if (child.name != "ContentHashList") continue;
     if (std::optional<std::string_view> name = child.attr("Name")) names.push_back(*name);
   }
@@ -72,7 +72,7 @@ std::string member_path(const xml::Element& measurement, std::string_view name) 
 // One entry per measurement that has a profile, in document order of the index.
 std::vector<ScanEntry> scan_entries(const xml::Element& root) {
   std::vector<ScanEntry> entries;
-  for (const xml::Element& measurement : root.children) {
+  for (const xml::Element& measurement : root.children()) {
     if (!is_measurement(measurement.name)) continue;
     std::vector<std::string_view> names = member_names(measurement);
     std::optional<std::string_view> profile = first_name(names, is_profile);
@@ -117,8 +117,8 @@ Result<Series> read_profile(std::string_view profile) {
 
 // The measurements of the archive's index, root.xml.
 Result<std::vector<ScanEntry>> measurements(xml::Archive& archive) {
-  VORLEN_ASSIGN(xml::Element root, xml::member_document(archive, "root.xml"));
-  return scan_entries(root);
+  VORLEN_ASSIGN(const xml::Document root, xml::member_document(archive, "root.xml"));
+  return scan_entries(root.root());
 }
 
 Result<Series> read_profile(xml::Archive& archive, const std::string& path) {
@@ -144,8 +144,8 @@ Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   if (index >= entries.size()) return xml::scan_out_of_range(index, entries.size());
   const ScanEntry& entry = entries[index];
   if (entry.conditions) {
-    VORLEN_ASSIGN(const xml::Element conditions, xml::member_document(archive, *entry.conditions));
-    VORLEN_TRY(check_conditions(conditions));
+    VORLEN_ASSIGN(const xml::Document conditions, xml::member_document(archive, *entry.conditions));
+    VORLEN_TRY(check_conditions(conditions.root()));
   }
   return read_profile(archive, entry.profile);
 }
@@ -158,13 +158,16 @@ Result<std::uint64_t> walk_rasx(Bytes data, const RasxScanVisit& visit) {
       visit(read_profile(archive, entry.profile), nullptr);
       continue;
     }
-    Result<xml::Element> conditions = xml::member_document(archive, *entry.conditions);
+    Result<xml::Document> conditions = xml::member_document(archive, *entry.conditions);
     if (!conditions) {
       visit(std::move(conditions).error(), nullptr);
-    } else if (Status axis = check_conditions(*conditions); !axis) {
-      visit(std::move(axis).error(), &*conditions);
+      continue;
+    }
+    const xml::Element& root = conditions->root();
+    if (Status axis = check_conditions(root); !axis) {
+      visit(std::move(axis).error(), &root);
     } else {
-      visit(read_profile(archive, entry.profile), &*conditions);
+      visit(read_profile(archive, entry.profile), &root);
     }
   }
   return entries.size();

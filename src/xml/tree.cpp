@@ -7,31 +7,108 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <deque>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
-#include <unordered_set>
+#include <type_traits>
 
 #include "parser/decode.hpp"
 #include "text/rules.hpp"
+#include "xml/feed.hpp"
 
 namespace vorlen::xml {
 
-// What the views of a tree point into: the document's bytes (when the tree took them over), their
-// decoded text, the elements in document order, and the names and texts that had to be copied.
-struct Element::Storage {
-  Buffer bytes;
-  Text text = Text::borrowed({});
-  std::vector<Element> elements;
-  // A deque never moves what it holds, so views of its strings stay valid.
-  std::deque<std::string> copies;
+namespace {
+
+// An array of trivially copyable records grown with realloc, which extends a large block in place
+// or remaps its pages: no moment holds both the old and the new array, as a vector's growth
+// would.
+template <class T>
+class Records {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  Records() = default;
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+  ~Records() { std::free(data_); }
+
+  T& push_back(const T& value) {
+    if (size_ == capacity_) grow();
+    data_[size_] = value;
+    return data_[size_++];
+  }
+  T& operator[](std::size_t i) { return data_[i]; }
+  T* data() { return data_; }
+  std::size_t size() const { return size_; }
+  void clear() { size_ = 0; }
+
+ private:
+  void grow() {
+    const std::size_t capacity = std::max<std::size_t>(64, capacity_ * 2);
+    void* moved = std::realloc(data_, capacity * sizeof(T));
+    if (moved == nullptr) throw std::bad_alloc();
+    data_ = static_cast<T*>(moved);
+    capacity_ = capacity;
+  }
+
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
-void Element::StorageDelete::operator()(Storage* storage) const { delete storage; }
+// Copies of texts, packed into blocks that never move, so views of them stay valid.
+class Copies {
+ public:
+  std::string_view keep(std::string_view text) {
+    if (text.empty()) return {};
+    if (text.size() > left_) {
+      const std::size_t size = std::max(block_size, text.size());
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+      next_ = blocks_.back().get();
+      left_ = size;
+    }
+    char* at = next_;
+    std::memcpy(at, text.data(), text.size());
+    next_ += text.size();
+    left_ -= text.size();
+    return {at, text.size()};
+  }
+  void clear() {
+    blocks_.clear();
+    left_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t block_size = 65536;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  std::size_t left_ = 0;
+};
+
+}  // namespace
+
+// What the views of a document point into: the document's bytes (when it took them over), their
+// decoded text, the elements in document order, the attributes in document order, and the texts
+// that had to be copied.
+struct Document::Storage {
+  Buffer bytes;
+  Text text = Text::borrowed({});
+  Records<Element> elements;
+  Records<Attribute> attributes;
+  Copies copies;
+};
+
+void Document::StorageDelete::operator()(Storage* storage) const { delete storage; }
+
+Document::Document(std::unique_ptr<Storage, StorageDelete> storage)
+    : storage_(std::move(storage)), root_(&storage_->elements[0]) {}
 
 void Element::descendants(std::string_view wanted, std::vector<const Element*>& out) const {
   if (name == wanted) out.push_back(this);
-  for (const Element& e : children.descendants())
+  for (const Element& e : children().descendants())
     if (e.name == wanted) out.push_back(&e);
 }
 
@@ -42,13 +119,13 @@ std::vector<const Element*> Element::all(std::string_view wanted) const {
 }
 
 std::optional<std::string_view> Element::attr(std::string_view key) const {
-  for (const auto& [k, v] : attributes)
-    if (k == key) return std::string_view(v);
+  for (const Attribute& a : attributes())
+    if (a.key == key) return a.value;
   return std::nullopt;
 }
 
 const Element* Element::child(std::string_view wanted) const {
-  for (const Element& c : children)
+  for (const Element& c : children())
     if (c.name == wanted) return &c;
   return nullptr;
 }
@@ -58,19 +135,26 @@ namespace {
 // 128 open elements at most, deeper documents are refused; the stack of open elements and
 // their texts is allocated once.
 constexpr std::size_t max_open_elements = 128;
-// expat takes an int length, so a larger text goes in pieces. Every call but the final one ends
-// with a line-and-column count over all the bytes it read (about a tenth of the parse), so any
-// text that fits goes in one final call; expat copies it into its own buffer either way.
-constexpr std::size_t feed_size = std::size_t{1} << 30;
+// expat copies what it is given into its own buffer: given the text in pieces, it holds a piece
+// at a time instead of a second copy of the whole text, which costs fresh memory on every read.
+constexpr std::size_t feed_size = std::size_t{1} << 17;
 
-// What follows the first colon of an element name, found in the same pass that finds its end:
-// names are a few bytes long, shorter than the set-up of two library calls.
-std::string_view local_name(const char* name) {
-  const char* local = name;
-  const char* end = name;
-  for (; *end != '\0'; ++end)
-    if (*end == ':' && local == name) local = end + 1;
-  return std::string_view(local, static_cast<std::size_t>(end - local));
+// The length of an element name and where its local part starts (after the first colon), found
+// in one pass: names are a few bytes long, shorter than the set-up of two library calls.
+struct NameParts {
+  std::size_t size = 0;
+  std::size_t local = 0;
+};
+
+NameParts name_parts(const char* name) {
+  NameParts parts;
+  bool colon = false;
+  for (; name[parts.size] != '\0'; ++parts.size)
+    if (name[parts.size] == ':' && !colon) {
+      colon = true;
+      parts.local = parts.size + 1;
+    }
+  return parts;
 }
 
 std::string_view after_last_colon(std::string_view name) {
@@ -110,64 +194,62 @@ struct OpenText {
 
 // Receives expat's events. Elements are appended to the storage's array as they open; `open_`
 // holds the indices of the open ones, and open_texts_[d] the text at depth d, where depth 0 is
-// what stands outside the root element. `mark_` is the input offset just past the last event
-// delivered, so that on an error the failing construct starts there; asking expat for it costs
-// two calls per event, so it is tracked only when a document that failed is parsed again for
-// its message.
+// what stands outside the root element.
+//
+// A document is parsed once, fast. Only when expat fails is it parsed a second time, with the
+// offsets that the messages need: `mark_` is the input offset just past the last event
+// delivered, so that the failing construct starts there (asking expat for it costs two calls per
+// event). That second parse also leaves out the comments expat refuses, so a document that failed
+// only for those reads as if they were not there.
 class Builder {
  public:
-  Builder(Element::Storage& storage, bool track_marks)
+  Builder(Document::Storage& storage, bool second_pass)
       : text_(skip_blank_prolog(storage.text.view())), storage_(storage),
         elements_(storage.elements), open_texts_(max_open_elements + 2),
-        track_marks_(track_marks) {
+        second_pass_(second_pass) {
     open_.reserve(max_open_elements + 1);
   }
 
-  Result<Element> run();
+  Result<Document> run(std::unique_ptr<Document::Storage, Document::StorageDelete> storage);
 
  private:
   static void on_start(void* self, const XML_Char* name, const XML_Char** atts);
   static void on_end(void* self, const XML_Char* name);
   static void on_text(void* self, const XML_Char* s, int len);
   static void on_other(void* self, const XML_Char* s, int len);
+  static void on_cdata_start(void* self);
+  static void on_cdata_end(void* self);
   static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
 
+  std::size_t source(XML_Index at) const { return feed_ ? feed_->source(at) : static_cast<std::size_t>(at); }
   void advance_mark();
-  std::string_view intern(std::string_view name);
-  void add_text(OpenText& open, std::size_t at, std::string_view piece);
+  std::string_view element_name(const XML_Char* name);
+  void add_attributes(Element& e, const XML_Char** atts);
+  void add_text(OpenText& open, std::string_view piece);
   std::string_view close_text(OpenText& open);
   void stop(Error error);
   bool starts_empty_element() const;
   Error parse_error() const;
-  Result<Element> finish();
+  bool parse();
+  Result<Document> finish(std::unique_ptr<Document::Storage, Document::StorageDelete> storage);
 
   std::string_view text_;
-  Element::Storage& storage_;
-  std::vector<Element>& elements_;
+  Document::Storage& storage_;
+  Records<Element>& elements_;
   XML_Parser parser_ = nullptr;
+  std::optional<CommentSkippingFeed> feed_;
   std::vector<std::size_t> open_;
   std::vector<OpenText> open_texts_;
   std::size_t roots_ = 0;
-  // Element names, each copied once; most elements repeat their previous sibling's name.
-  std::unordered_set<std::string_view> names_;
-  std::string_view last_name_;
-  bool track_marks_;
+  bool second_pass_;
   std::size_t mark_ = 0;
   std::optional<Error> failure_;
 };
 
 void Builder::advance_mark() {
-  if (!track_marks_) return;
+  if (!second_pass_) return;
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
-  if (at >= 0) mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(parser_);
-}
-
-std::string_view Builder::intern(std::string_view name) {
-  if (name == last_name_) return last_name_;
-  auto found = names_.find(name);
-  if (found == names_.end()) found = names_.insert(storage_.copies.emplace_back(name)).first;
-  last_name_ = *found;
-  return last_name_;
+  if (at >= 0) mark_ = source(at) + static_cast<std::size_t>(XML_GetCurrentByteCount(parser_));
 }
 
 // Our own refusals end the parse at once; expat may still deliver a few events, which are
@@ -182,8 +264,38 @@ bool Builder::starts_empty_element() const {
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
   const int count = XML_GetCurrentByteCount(parser_);
   if (at < 0 || count < 2) return false;
-  const std::size_t end = static_cast<std::size_t>(at) + static_cast<std::size_t>(count);
+  const std::size_t end = source(at) + static_cast<std::size_t>(count);
   return end <= text_.size() && text_.substr(end - 2, 2) == "/>";
+}
+
+// The local name as a view of the start tag in the text, which spells it just after its '<'.
+std::string_view Builder::element_name(const XML_Char* name) {
+  const NameParts parts = name_parts(name);
+  const XML_Index at = XML_GetCurrentByteIndex(parser_);
+  if (at >= 0) {
+    const std::size_t first = source(at) + 1;
+    if (first <= text_.size() && text_.substr(first, parts.size) == std::string_view(name, parts.size))
+      return text_.substr(first + parts.local, parts.size - parts.local);
+  }
+  return storage_.copies.keep(std::string_view(name + parts.local, parts.size - parts.local));
+}
+
+// expat hands over attribute names and normalised values in its own memory, reused for the next
+// tag: they are copied.
+void Builder::add_attributes(Element& e, const XML_Char** atts) {
+  std::size_t n = 0;
+  while (atts[2 * n]) ++n;
+  if (n == 0) return;
+  Records<Attribute>& attributes = storage_.attributes;
+  if (n > max_attributes - attributes.size()) {
+    stop(Error::parse("XML document has more than " + std::to_string(max_attributes) +
+                      " attributes"));
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    attributes.push_back({storage_.copies.keep(after_last_colon(atts[2 * i])),
+                          storage_.copies.keep(atts[2 * i + 1])});
+  e.attribute_count = static_cast<std::uint32_t>(n);
 }
 
 void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) {
@@ -194,21 +306,21 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
     b.stop(Error::parse("XML nesting exceeds 128 elements"));
     return;
   }
+  if (b.elements_.size() == max_elements) {
+    b.stop(Error::parse("XML document has more than " + std::to_string(max_elements) +
+                        " elements"));
+    return;
+  }
   b.advance_mark();
   if (b.open_.empty()) ++b.roots_;
   b.open_.push_back(b.elements_.size());
-  Element& e = b.elements_.emplace_back();
+  Element& e = b.elements_.push_back(Element{});
   OpenText& open = b.open_texts_[b.open_.size()];
   open.begin = open.end = 0;
   open.joined = false;
   open.buffer.clear();
-  e.name = b.intern(local_name(name));
-  std::size_t n = 0;
-  while (atts[2 * n]) ++n;
-  if (n == 0) return;
-  e.attributes.reserve(n);
-  for (std::size_t i = 0; i < n; ++i)
-    e.attributes.emplace_back(after_last_colon(atts[2 * i]), atts[2 * i + 1]);
+  e.name = b.element_name(name);
+  b.add_attributes(e, atts);
 }
 
 void Builder::on_end(void* self, const XML_Char*) {
@@ -221,7 +333,7 @@ void Builder::on_end(void* self, const XML_Char*) {
   }
   Element& e = b.elements_[b.open_.back()];
   e.text = b.close_text(b.open_texts_[b.open_.size()]);
-  e.extent = b.elements_.size() - b.open_.back();
+  e.extent = static_cast<std::uint32_t>(b.elements_.size() - b.open_.back());
   b.open_.pop_back();
 }
 
@@ -229,17 +341,15 @@ void Builder::on_end(void* self, const XML_Char*) {
 void Builder::on_text(void* self, const XML_Char* s, int len) {
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
-  const XML_Index at = XML_GetCurrentByteIndex(b.parser_);
-  if (at >= 0 && b.track_marks_)
-    b.mark_ = static_cast<std::size_t>(at) + XML_GetCurrentByteCount(b.parser_);
-  // A negative index is never a source position: the piece is joined.
-  b.add_text(b.open_texts_[b.open_.size()],
-             at >= 0 ? static_cast<std::size_t>(at) : b.text_.size() + 1,
-             std::string_view(s, static_cast<std::size_t>(len)));
+  b.advance_mark();
+  b.add_text(b.open_texts_[b.open_.size()], std::string_view(s, static_cast<std::size_t>(len)));
 }
 
-void Builder::add_text(OpenText& open, std::size_t at, std::string_view piece) {
+void Builder::add_text(OpenText& open, std::string_view piece) {
   if (!open.joined) {
+    // A negative index is never a source position: the piece is joined.
+    const XML_Index index = XML_GetCurrentByteIndex(parser_);
+    const std::size_t at = index >= 0 ? source(index) : text_.size() + 1;
     const bool empty = open.begin == open.end;
     // The bytes are compared, so a piece that expat changed (a line end, a reference) never
     // passes for the source.
@@ -256,13 +366,25 @@ void Builder::add_text(OpenText& open, std::size_t at, std::string_view piece) {
 
 std::string_view Builder::close_text(OpenText& open) {
   if (!open.joined) return text_.substr(open.begin, open.end - open.begin);
-  return storage_.copies.emplace_back(open.buffer);
+  return storage_.copies.keep(open.buffer);
 }
 
 // Comments, declarations, processing instructions and markup outside the root: ignored, but
 // they move the mark.
 void Builder::on_other(void* self, const XML_Char*, int) {
   auto& b = *static_cast<Builder*>(self);
+  if (!b.failure_) b.advance_mark();
+}
+
+void Builder::on_cdata_start(void* self) {
+  auto& b = *static_cast<Builder*>(self);
+  b.feed_->in_cdata = true;
+  if (!b.failure_) b.advance_mark();
+}
+
+void Builder::on_cdata_end(void* self) {
+  auto& b = *static_cast<Builder*>(self);
+  b.feed_->in_cdata = false;
   if (!b.failure_) b.advance_mark();
 }
 
@@ -288,8 +410,9 @@ Error Builder::parse_error() const {
       !at.starts_with("</"))
     return Error::parse("XML must contain exactly one root element");
 
+  const std::size_t line = XML_GetCurrentLineNumber(parser_) + feed_->skipped_lines();
   std::string detail = XML_ErrorString(code);
-  detail += " at line " + std::to_string(XML_GetCurrentLineNumber(parser_)) + ", column " +
+  detail += " at line " + std::to_string(line) + ", column " +
             std::to_string(XML_GetCurrentColumnNumber(parser_) + 1);
   if (code == XML_ERROR_DUPLICATE_ATTRIBUTE) return Error::parse("XML attribute: " + detail);
   // Inside a start tag: an error past the element's name concerns the attributes; expat places
@@ -300,23 +423,43 @@ Error Builder::parse_error() const {
     const std::size_t name_end = at.find_first_of(" \t\r\n/>");
     const XML_Index failed = XML_GetCurrentByteIndex(parser_);
     const bool past_name = name_end != std::string_view::npos && failed >= 0 &&
-                           static_cast<std::size_t>(failed) > mark_ + name_end;
+                           source(failed) > mark_ + name_end;
     if (past_name || is_reference_error(code)) return Error::parse("XML attribute: " + detail);
   }
   if (is_reference_error(code)) return Error::parse("XML entity: " + detail);
   return Error::parse("XML parse: " + detail);
 }
 
-// The root is moved out of the array; the children ranges are set once the array stops growing.
-Result<Element> Builder::finish() {
+// The children ranges and attribute ranges are set once the arrays stop growing; each element's
+// attributes follow those of the elements before it.
+Result<Document> Builder::finish(
+    std::unique_ptr<Document::Storage, Document::StorageDelete> storage) {
   if (!open_.empty()) return Error::parse("truncated XML document");
   if (roots_ != 1 || !text::trim(close_text(open_texts_.front())).empty())
     return Error::parse("XML must contain exactly one root element");
-  for (Element& e : elements_) e.children = Children(&e + 1, &e + e.extent);
-  return std::move(elements_.front());
+  const Attribute* next = storage_.attributes.data();
+  for (std::size_t i = 0; i < elements_.size(); ++i) {
+    elements_[i].first_attribute = next;
+    next += elements_[i].attribute_count;
+  }
+  return Document(std::move(storage));
 }
 
-Result<Element> Builder::run() {
+// The first pass hands expat the text piece by piece.
+bool Builder::parse() {
+  if (second_pass_) return feed_->feed(text_.size(), true);
+  std::size_t fed = 0;
+  do {
+    const std::size_t piece = std::min(feed_size, text_.size() - fed);
+    const bool last = fed + piece == text_.size();
+    if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(piece), last) != XML_STATUS_OK)
+      return false;
+    fed += piece;
+  } while (fed < text_.size());
+  return true;
+}
+
+Result<Document> Builder::run(std::unique_ptr<Document::Storage, Document::StorageDelete> storage) {
   // The text is already UTF-8: naming the encoding here makes expat ignore any declaration.
   std::unique_ptr<XML_ParserStruct, ParserFree> owner(XML_ParserCreate("UTF-8"));
   if (!owner) return Error::parse("XML parse: out of memory");
@@ -326,41 +469,41 @@ Result<Element> Builder::run() {
   XML_SetCharacterDataHandler(parser_, on_text);
   XML_SetDefaultHandlerExpand(parser_, on_other);
   XML_SetStartDoctypeDeclHandler(parser_, on_doctype);
+  if (second_pass_) {
+    feed_.emplace(parser_, text_);
+    XML_SetCdataSectionHandler(parser_, on_cdata_start, on_cdata_end);
+  }
 
-  std::size_t fed = 0;
-  do {
-    const std::size_t piece = std::min(feed_size, text_.size() - fed);
-    const bool last = fed + piece == text_.size();
-    if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(piece), last) != XML_STATUS_OK) {
-      if (failure_) return std::move(*failure_);
-      if (track_marks_) return parse_error();
-      // The same events come again, up to the same error, now with their offsets.
-      storage_.elements.clear();
-      return Builder(storage_, true).run();
-    }
-    fed += piece;
-  } while (fed < text_.size());
+  if (!parse()) {
+    if (failure_) return std::move(*failure_);
+    if (second_pass_) return parse_error();
+    // The same events come again, up to the same error, now with their offsets.
+    storage_.elements.clear();
+    storage_.attributes.clear();
+    storage_.copies.clear();
+    return Builder(storage_, true).run(std::move(storage));
+  }
   if (failure_) return std::move(*failure_);
-  return finish();
+  return finish(std::move(storage));
 }
 
-// Parses the decoded text of the storage, which the root then holds.
-Result<Element> stored_document(std::unique_ptr<Element::Storage, Element::StorageDelete> storage) {
-  VORLEN_ASSIGN(Element root, Builder(*storage, false).run());
-  root.storage = std::move(storage);
-  return root;
+// Parses the decoded text of the storage, which the document then holds.
+Result<Document> stored_document(
+    std::unique_ptr<Document::Storage, Document::StorageDelete> storage) {
+  Document::Storage& held = *storage;
+  return Builder(held, false).run(std::move(storage));
 }
 
 }  // namespace
 
-Result<Element> document(Bytes bytes) {
-  std::unique_ptr<Element::Storage, Element::StorageDelete> storage(new Element::Storage);
+Result<Document> document(Bytes bytes) {
+  std::unique_ptr<Document::Storage, Document::StorageDelete> storage(new Document::Storage);
   VORLEN_ASSIGN(storage->text, decode(bytes));
   return stored_document(std::move(storage));
 }
 
-Result<Element> owned_document(Buffer bytes) {
-  std::unique_ptr<Element::Storage, Element::StorageDelete> storage(new Element::Storage);
+Result<Document> owned_document(Buffer bytes) {
+  std::unique_ptr<Document::Storage, Document::StorageDelete> storage(new Document::Storage);
   storage->bytes = std::move(bytes);
   VORLEN_ASSIGN(storage->text, decode(storage->bytes.bytes()));
   return stored_document(std::move(storage));

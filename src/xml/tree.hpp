@@ -22,6 +22,12 @@ namespace vorlen::xml {
 
 struct Element;
 
+// One attribute: the key after the last colon of its name, the normalised value.
+struct Attribute {
+  std::string_view key;
+  std::string_view value;
+};
+
 // The direct children of an element, in document order. A tree keeps all its elements in one
 // array in document order, each followed by its descendants, so the next child starts `extent`
 // elements after the last.
@@ -47,7 +53,6 @@ class Children {
     const Element* at_ = nullptr;
   };
 
-  Children() = default;
   Children(const Element* first, const Element* last) : first_(first), last_(last) {}
   iterator begin() const { return iterator(first_); }
   iterator end() const { return iterator(last_); }
@@ -57,30 +62,25 @@ class Children {
   std::span<const Element> descendants() const;
 
  private:
-  const Element* first_ = nullptr;
-  const Element* last_ = nullptr;
+  const Element* first_;
+  const Element* last_;
 };
 
-// One element: local name (prefix dropped), attributes in document order (key after its last
-// colon, value normalised), direct character data untrimmed, child elements. Names, texts and
-// children are views into storage held by the tree's root (the document's bytes, the elements,
-// and copies of the texts that are not one piece of those bytes), so an element lives only as
-// long as its root.
+// One element: local name (prefix dropped), attributes in document order, direct character data
+// untrimmed, child elements. 40 bytes: names and texts are views into the document's text (or
+// into copies the document keeps, for texts that are not one piece of it), attributes a range of
+// the document's attribute array, and the children follow the element in the document's element
+// array, so an element lives only as long as its document.
 struct Element {
-  struct Storage;
-  struct StorageDelete {
-    void operator()(Storage* storage) const;
-  };
-
   std::string_view name;
-  std::vector<std::pair<std::string, std::string>> attributes;
   std::string_view text;
-  Children children;
-  // The number of elements this one and its descendants occupy in the tree's array.
-  std::size_t extent = 1;
-  // Set on the root only.
-  std::unique_ptr<Storage, StorageDelete> storage;
+  const Attribute* first_attribute = nullptr;
+  std::uint32_t attribute_count = 0;
+  // The number of elements this one and its descendants occupy in the document's array.
+  std::uint32_t extent = 1;
 
+  std::span<const Attribute> attributes() const { return {first_attribute, attribute_count}; }
+  Children children() const { return Children(this + 1, this + extent); }
   // Appends this element (when its name matches) and then its descendants, in document order.
   void descendants(std::string_view wanted, std::vector<const Element*>& out) const;
   std::vector<const Element*> all(std::string_view wanted) const;
@@ -99,11 +99,35 @@ inline Children::iterator& Children::iterator::operator++() {
   return *this;
 }
 
-// Decodes the bytes and parses one whole document into its root element. Refuses document type
-// declarations and more than 128 nested elements.
-Result<Element> document(Bytes bytes);
-// The same for bytes that the tree keeps, so that its texts can point into them.
-Result<Element> owned_document(Buffer bytes);
+// A parsed document: its root element and everything the tree's views point into.
+class Document {
+ public:
+  struct Storage;
+  struct StorageDelete {
+    void operator()(Storage* storage) const;
+  };
+
+  explicit Document(std::unique_ptr<Storage, StorageDelete> storage);
+  const Element& root() const { return *root_; }
+
+ private:
+  std::unique_ptr<Storage, StorageDelete> storage_;
+  const Element* root_;
+};
+
+// A document holds at most this many elements and this many attributes, far more than any real
+// measurement file (tens of thousands of data rows). An element takes at least 4 bytes of text
+// and 40 of tree, an attribute at least 5 and 32: a document at both limits stays within four
+// times its text and 64 MiB, the bound of a whole read.
+inline constexpr std::size_t max_elements = std::size_t{1} << 20;
+inline constexpr std::size_t max_attributes = std::size_t{1} << 20;
+
+// Decodes the bytes and parses one whole document. Refuses document type declarations, more than
+// 128 nested elements and more elements or attributes than the limits above. Comments are
+// ignored whatever they hold.
+Result<Document> document(Bytes bytes);
+// The same for bytes that the document keeps, so that its texts can point into them.
+Result<Document> owned_document(Buffer bytes);
 
 // The text without the blank characters before its first markup. Such text lies outside the root
 // and means nothing, but expat refuses an XML declaration that does not open its input.

@@ -33,9 +33,9 @@ bool is_one_of(std::string_view s, const std::array<std::string_view, N>& table)
 // Scans are counted over all measurements, in document order.
 std::vector<const Element*> scans(const Element& root) {
   std::vector<const Element*> out;
-  for (const Element& measurement : root.children) {
+  for (const Element& measurement : root.children()) {
     if (measurement.name != "xrdMeasurement") continue;
-    for (const Element& scan : measurement.children)
+    for (const Element& scan : measurement.children())
       if (scan.name == "scan") out.push_back(&scan);
   }
   return out;
@@ -50,7 +50,7 @@ Status check_scan_axis(const Element& scan) {
 
 // The first `positions` child describing 2theta; a lower-case "2theta" is another axis.
 const Element* two_theta_positions(const Element& data_points) {
-  for (const Element& c : data_points.children)
+  for (const Element& c : data_points.children())
     if (c.name == "positions" && c.attr("axis") == "2Theta") return &c;
   return nullptr;
 }
@@ -75,16 +75,14 @@ Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
   if (start && end) {
     VORLEN_ASSIGN(const double s, xml::number(start->text));
     VORLEN_ASSIGN(const double e, xml::number(end->text));
-    std::vector<double> x(n);
-    if (n == 1) {
-      x[0] = s;
-      return x;
-    }
+    if (n == 1) return std::vector<double>{s};
     // Multiply, divide, then add, in this order; the last value may differ from e in its last
     // bits and is kept as computed.
     const double span = e - s;
     const double steps = static_cast<double>(n - 1);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * span / steps + s;
+    std::vector<double> x;
+    x.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) x.push_back(static_cast<double>(i) * span / steps + s);
     return x;
   }
   if (n == 1) {
@@ -130,17 +128,17 @@ Result<Series> read_scan(const Element& scan) {
   return Series{std::move(x), std::move(y)};
 }
 
-Result<Element> measurements(Bytes data) {
-  VORLEN_ASSIGN(Element root, xml::document(data));
-  if (root.name != "xrdMeasurements") return Error::parse("not an XRDML measurement");
-  return root;
+Result<xml::Document> measurements(Bytes data) {
+  VORLEN_ASSIGN(xml::Document document, xml::document(data));
+  if (document.root().name != "xrdMeasurements") return Error::parse("not an XRDML measurement");
+  return document;
 }
 
 }  // namespace
 
 Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Element root, measurements(data));
-  const std::vector<const Element*> all_scans = scans(root);
+  VORLEN_ASSIGN(const xml::Document document, measurements(data));
+  const std::vector<const Element*> all_scans = scans(document.root());
   if (index >= all_scans.size())
     return Error::parse("scan " + std::to_string(index) + " is out of range (" +
                         std::to_string(all_scans.size()) + " scans)");
@@ -148,11 +146,12 @@ Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
 }
 
 Result<std::uint64_t> walk_xrdml(Bytes data, const XrdmlScanVisit& visit) {
-  VORLEN_ASSIGN(const Element root, measurements(data));
+  VORLEN_ASSIGN(const xml::Document document, measurements(data));
+  const Element& root = document.root();
   std::uint64_t count = 0;
-  for (const Element& measurement : root.children) {
+  for (const Element& measurement : root.children()) {
     if (measurement.name != "xrdMeasurement") continue;
-    for (const Element& scan : measurement.children) {
+    for (const Element& scan : measurement.children()) {
       if (scan.name != "scan") continue;
       visit(read_scan(scan), XrdmlScan{root, measurement, scan});
       ++count;
