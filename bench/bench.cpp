@@ -3,7 +3,7 @@
 //   vorlen_bench [--data=DIR] [Google Benchmark flags]
 //
 // For every file of DIR/manifest.tsv (default ${XDG_CACHE_HOME:-~/.cache}/vorlen-bench) it
-// registers four or five benchmarks:
+// registers five or six benchmarks:
 //   read/<format>/<points>   read_bytes_with_options over the bytes held in memory;
 //   limit/<format>/<points>  the floor: fast_float over the numbers of the text (text formats);
 //                            widening the float32 records and computing x (RAW); expat (and
@@ -11,6 +11,8 @@
 //                            every element's text (XML and archive formats);
 //   pair/<format>/<points>   read and limit back to back in each iteration; its counter
 //                            "ratio" is the median of limit time / read time over the pairs;
+//   describe/<format>/<points>  describe over the same bytes, whose cost the report sets against
+//                            the read's (at most 3 times);
 //   libs/<format>/<points>   XML and archives only: expat (and inflate) alone, no handlers, to
 //                            show which share of a read is spent inside the libraries.
 // Each reports bytes/s and points/s.
@@ -213,6 +215,19 @@ void bench_read(benchmark::State& state, const Entry* entry) {
   set_counters(state, *entry);
 }
 
+// Describing the file: detection, one walk over every scan and the metadata the file states.
+void bench_describe(benchmark::State& state, const Entry* entry) {
+  for (auto _ : state) {
+    const auto description = vorlen::describe(entry->bytes, entry->file);
+    if (!description || description->scans.front().error) {
+      state.SkipWithError("the file is not described with a readable scan");
+      return;
+    }
+    benchmark::DoNotOptimize(description->scans.front().points);
+  }
+  set_counters(state, *entry);
+}
+
 void bench_limit(benchmark::State& state, const Entry* entry) {
   if (!raw_records_fit(*entry)) {
     state.SkipWithError("RAW records beyond the file");
@@ -337,6 +352,7 @@ int main(int argc, char** argv) {
     const std::string suffix = "/" + entry.format + "/" + std::to_string(entry.points);
     benchmark::RegisterBenchmark(("read" + suffix).c_str(), bench_read, &entry);
     benchmark::RegisterBenchmark(("limit" + suffix).c_str(), bench_limit, &entry);
+    benchmark::RegisterBenchmark(("describe" + suffix).c_str(), bench_describe, &entry);
     benchmark::RegisterBenchmark(("pair" + suffix).c_str(), bench_pair, &entry);
     if (entry.kind == "xml" || entry.kind == "archive") {
       benchmark::RegisterBenchmark(("libs" + suffix).c_str(), bench_libs, &entry);

@@ -7,15 +7,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "hints.hpp"
 #include "vorlen/vorlen.hpp"
 
 namespace {
-
-constexpr std::array<std::string_view, 24> hints = {
-    "",         "scan.xy",   "scan.txt", "scan.dat",  "scan.raw",  "scan.ras",
-    "scan.uxd", "scan.gsa",  "scan.gda", "scan.xra",  "scan.gsas", "scan.fxye",
-    "scan.cif", "scan.chi",  "scan.dif", "scan.rasx", "scan.brml", "scan.xrdml",
-    "SCAN.XY",  ".xy",       "dir/",     "a.b/..",    "scan.",     "x/scan.RAW"};
 
 constexpr std::array<std::uint64_t, 8> indices = {0, 1, 2, 3, 4096, 4294967295u,
                                                   4294967296u, UINT64_MAX};
@@ -41,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.index = indices[data[1] % indices.size()];
   // Block selector 0 leaves the option absent; the others pick a text.
   if (data[2] % (blocks.size() + 1) != 0) options.block = std::string(blocks[data[2] % (blocks.size() + 1) - 1]);
-  const auto result = vorlen::read_bytes_with_options({data + 3, size - 3}, hints[data[0] % hints.size()], options);
+  const std::string_view hint = fuzz::hints[data[0] % fuzz::hints.size()];
+  const auto result = vorlen::read_bytes_with_options({data + 3, size - 3}, hint, options);
   if (result) check(*result);
   return 0;
 }

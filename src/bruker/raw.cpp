@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/axis.hpp"
 #include "text/lines.hpp"
 #include "text/unicode.hpp"
@@ -143,6 +144,7 @@ Result<std::string> text_at(Bytes data, std::size_t offset) {
 std::string normalized(std::string_view name) { return text::axis_key(name); }
 
 struct Range {
+  std::size_t header_offset = 0;
   std::optional<std::string> axis_problem;
   double start = 0;
   double step = 0;
@@ -204,6 +206,7 @@ Result<Range> raw3_range(Bytes data, std::size_t p) {
   VORLEN_TRY(span_at(data, p, header_size));
 
   Range range;
+  range.header_offset = p;
   VORLEN_ASSIGN(range.point_count, u32_at(data, p + kRaw3PointCount));
   VORLEN_ASSIGN(range.start, f64_at(data, p + kRaw3Start));
   VORLEN_ASSIGN(range.step, f64_at(data, p + kRaw3Step));
@@ -304,6 +307,7 @@ Result<std::optional<std::string>> raw4_axis_problem(Bytes data, std::size_t dri
 Result<Range> raw4_range(Bytes data, std::size_t p) {
   VORLEN_TRY(span_at(data, p, kRaw4RangeHeader));
   Range range;
+  range.header_offset = p;
   VORLEN_ASSIGN(const std::string scan_type, text_at(data, p + kRaw4ScanType));
   VORLEN_ASSIGN(range.start, f64_at(data, p + kRaw4Start));
   VORLEN_ASSIGN(range.step, f64_at(data, p + kRaw4Step));
@@ -401,6 +405,11 @@ Result<Series> points(Bytes data, const Range& range) {
   return series;
 }
 
+Result<Series> read_range(Bytes data, const Range& range) {
+  if (range.axis_problem) return fail(*range.axis_problem);
+  return points(data, range);
+}
+
 }  // namespace
 
 Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index) {
@@ -409,9 +418,14 @@ Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index) {
     return fail("scan " + std::to_string(index) + " is out of range; file has " +
                 std::to_string(ranges.size()) + " scans");
   }
-  const Range& range = ranges[index];
-  if (range.axis_problem) return fail(*range.axis_problem);
-  return points(data, range);
+  return read_range(data, ranges[index]);
+}
+
+Result<std::uint64_t> walk_bruker_raw(Bytes data,
+                                      const std::function<void(Result<Series>, std::size_t)>& visit) {
+  VORLEN_ASSIGN(const std::vector<Range> ranges, ranges_of(data));
+  for (const Range& range : ranges) visit(read_range(data, range), range.header_offset);
+  return ranges.size();
 }
 
 }  // namespace vorlen

@@ -8,7 +8,7 @@
 #include "cli/format.hpp"
 #include "cli/input.hpp"
 #include "cli/status.hpp"
-#include "describe/describe.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace vorlen::cli {
 

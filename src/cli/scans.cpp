@@ -1,7 +1,7 @@
 #include "cli/scans.hpp"
 
 #include "cli/format.hpp"
-#include "describe/describe.hpp"
+#include "vorlen/vorlen.hpp"
 
 namespace vorlen::cli {
 

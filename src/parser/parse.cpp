@@ -43,17 +43,17 @@ bool ends_with(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
-Result<Series> parse_archive(Bytes data, std::uint64_t index) {
+Result<Detection> detect_archive(Bytes data) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   const auto& names = archive.names();
   if (std::any_of(names.begin(), names.end(),
                   [](std::string_view n) { return ends_with(n, "DataContainer.xml"); })) {
-    return parse_brml(data, index);
+    return Detection{Format::Brml, DetectedBy::ArchiveMember};
   }
   if (std::any_of(names.begin(), names.end(), [](std::string_view n) {
         return n == "root.xml" || (n.find("Profile") != std::string_view::npos && ends_with(n, ".txt"));
       })) {
-    return parse_rasx(data, index);
+    return Detection{Format::Rasx, DetectedBy::ArchiveMember};
   }
   return Error::unknown_format();
 }
@@ -181,53 +181,41 @@ bool is_reflection_list(std::string_view head) {
   return false;
 }
 
-Result<Series> parse_single(Result<Series> (*reader)(Bytes), Bytes data, std::uint64_t index) {
-  VORLEN_TRY(one_pattern(index));
-  return reader(data);
-}
-
-Result<Series> parse_pdcif_single(Bytes data, const ReadOptions& options) {
-  VORLEN_TRY(one_pattern(options.index));
-  return parse_pdcif(data, options.block);
-}
-
-Result<Series> parse_by_extension(Bytes data, std::string_view head, std::string_view filename,
-                                  const ReadOptions& options) {
+Result<Detection> detect_by_extension(std::string_view head, std::string_view filename) {
   std::string extension = lowercased_extension(filename);
-  std::uint64_t index = options.index;
-  if (extension == "ras") return parse_ras(data, index);
-  if (extension == "uxd") return parse_uxd(data, index);
+  if (extension == "ras") return Detection{Format::Ras, DetectedBy::Extension};
+  if (extension == "uxd") return Detection{Format::Uxd, DetectedBy::Extension};
   if (extension == "gsa" || extension == "gda" || extension == "xra" || extension == "raw" ||
       extension == "gsas" || extension == "fxye") {
-    return parse_gsas(data, index);
+    return Detection{Format::Gsas, DetectedBy::Extension};
   }
-  if (extension == "cif") return parse_pdcif_single(data, options);
-  if (extension == "chi") return parse_single(parse_chi, data, index);
+  if (extension == "cif") return Detection{Format::Pdcif, DetectedBy::Extension};
+  if (extension == "chi") return Detection{Format::Chi, DetectedBy::Extension};
   if (extension == "dif" && is_reflection_list(head)) {
     return Error::parse("DIF reflection peak lists are not measured XRD profiles");
   }
   if (extension == "rasx" || extension == "brml") {
     return Error::parse(extension + " is not a readable ZIP archive");
   }
-  if (extension == "xrdml") return parse_xrdml(data, index);
-  return parse_single(parse_xy, data, index);
+  if (extension == "xrdml") return Detection{Format::Xrdml, DetectedBy::Extension};
+  return Detection{Format::Xy, DetectedBy::Default};
 }
 
-Result<Series> parse_text(Bytes data, std::string_view filename, const ReadOptions& options) {
+Result<Detection> detect_text(Bytes data, std::string_view filename) {
   VORLEN_ASSIGN(Text decoded, decode(data));
   std::string_view whole = decoded.view();
   std::string_view head = head_of(whole);
   if (head.find('\0') != std::string_view::npos) return Error::unknown_format();
-  if (has_xrdml_root(whole)) return parse_xrdml(data, options.index);
+  if (has_xrdml_root(whole)) return Detection{Format::Xrdml, DetectedBy::XmlRoot};
   Markers markers = find_markers(head);
-  if (markers.ras) return parse_ras(data, options.index);
+  if (markers.ras) return Detection{Format::Ras, DetectedBy::TextMarker};
   if (markers.cif_block && head.find("_pd_") != std::string_view::npos) {
-    return parse_pdcif_single(data, options);
+    return Detection{Format::Pdcif, DetectedBy::TextMarker};
   }
-  if (markers.gsas_bank) return parse_gsas(data, options.index);
-  if (markers.uxd_drive) return parse_uxd(data, options.index);
-  if (has_integrated_profile_layout(head, whole)) return parse_single(parse_chi, data, options.index);
-  return parse_by_extension(data, head, filename, options);
+  if (markers.gsas_bank) return Detection{Format::Gsas, DetectedBy::TextMarker};
+  if (markers.uxd_drive) return Detection{Format::Uxd, DetectedBy::TextMarker};
+  if (has_integrated_profile_layout(head, whole)) return Detection{Format::Chi, DetectedBy::Layout};
+  return detect_by_extension(head, filename);
 }
 
 // has_xrdml_root: expat reports events until the first element, then is stopped.
@@ -305,10 +293,67 @@ std::string lowercased_extension(std::string_view filename) {
   return text::ascii_lower(component.substr(dot + 1));
 }
 
+Result<Detection> detect(Bytes data, std::string_view filename) {
+  if (is_bruker_raw(data)) return Detection{Format::BrukerRaw, DetectedBy::Signature};
+  if (is_zip(data)) return detect_archive(data);
+  return detect_text(data, filename);
+}
+
+Result<Series> parse_detected(Format format, Bytes data, const ReadOptions& options) {
+  switch (format) {
+    case Format::BrukerRaw: return parse_bruker_raw(data, options.index);
+    case Format::Brml: return parse_brml(data, options.index);
+    case Format::Rasx: return parse_rasx(data, options.index);
+    case Format::Xrdml: return parse_xrdml(data, options.index);
+    case Format::Ras: return parse_ras(data, options.index);
+    case Format::Uxd: return parse_uxd(data, options.index);
+    case Format::Gsas: return parse_gsas(data, options.index);
+    // The single-pattern formats refuse any other index before their file is parsed.
+    case Format::Pdcif:
+      VORLEN_TRY(one_pattern(options.index));
+      return parse_pdcif(data, options.block);
+    case Format::Chi:
+      VORLEN_TRY(one_pattern(options.index));
+      return parse_chi(data);
+    case Format::Xy:
+      break;
+  }
+  VORLEN_TRY(one_pattern(options.index));
+  return parse_xy(data);
+}
+
 Result<Series> parse(Bytes data, std::string_view filename, const ReadOptions& options) {
-  if (is_bruker_raw(data)) return parse_bruker_raw(data, options.index);
-  if (is_zip(data)) return parse_archive(data, options.index);
-  return parse_text(data, filename, options);
+  VORLEN_ASSIGN(const Detection detection, detect(data, filename));
+  return parse_detected(detection.format, data, options);
+}
+
+std::string_view format_name(Format format) {
+  switch (format) {
+    case Format::BrukerRaw: return "bruker_raw";
+    case Format::Uxd: return "uxd";
+    case Format::Brml: return "brml";
+    case Format::Xrdml: return "xrdml";
+    case Format::Ras: return "ras";
+    case Format::Rasx: return "rasx";
+    case Format::Chi: return "chi";
+    case Format::Gsas: return "gsas";
+    case Format::Pdcif: return "pdcif";
+    case Format::Xy: return "xy";
+  }
+  return {};
+}
+
+std::string_view rule_name(DetectedBy rule) {
+  switch (rule) {
+    case DetectedBy::Signature: return "signature";
+    case DetectedBy::ArchiveMember: return "archive member";
+    case DetectedBy::XmlRoot: return "xml root";
+    case DetectedBy::TextMarker: return "text marker";
+    case DetectedBy::Layout: return "layout";
+    case DetectedBy::Extension: return "extension";
+    case DetectedBy::Default: return "default";
+  }
+  return {};
 }
 
 }  // namespace vorlen

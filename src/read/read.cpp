@@ -6,6 +6,7 @@
 
 #include "parser/parse.hpp"
 #include "read/file.hpp"
+#include "read/oriented.hpp"
 
 namespace vorlen {
 
@@ -27,11 +28,15 @@ void orient(Series& series) {
 
 Result<Pattern> finish(Bytes data, std::string_view hint, const ReadOptions& options) {
   VORLEN_ASSIGN(Series series, parse(data, hint, options));
-  orient(series);
-  return Pattern::create(std::move(series.x), std::move(series.y));
+  return oriented_pattern(std::move(series));
 }
 
 }  // namespace
+
+Result<Pattern> oriented_pattern(Series series) {
+  orient(series);
+  return Pattern::create(std::move(series.x), std::move(series.y));
+}
 
 Result<Pattern> read_with_options(std::string_view path, const ReadOptions& options) {
   VORLEN_ASSIGN(FileBytes bytes, read_file(path));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/ascii.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -71,13 +72,23 @@ bool is_bank_header(std::string_view line) {
          (content.size() == 4 || text::white_space_at(content, 4) != 0);
 }
 
-Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
-  text::Lines lines(text);
+// The next bank after the lines already taken; false at the end of the text.
+bool next_bank(text::Lines& lines, Bank& bank) {
   std::string_view line;
-  std::uint64_t count = 0;
   while (lines.next(line)) {
     if (!is_bank_header(line)) continue;
-    if (count == index) return Bank{line, lines.rest()};
+    bank = Bank{line, lines.rest()};
+    return true;
+  }
+  return false;
+}
+
+Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
+  text::Lines lines(text);
+  Bank bank;
+  std::uint64_t count = 0;
+  while (next_bank(lines, bank)) {
+    if (count == index) return bank;
     ++count;
   }
   return fail("bank index " + std::to_string(index) + " is out of range (" +
@@ -315,15 +326,31 @@ Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_
   return channels_from_values(std::move(values), header, start, step);
 }
 
+Result<Series> read_bank(const Bank& bank) {
+  VORLEN_ASSIGN(const BankHeader header, read_header(bank.header));
+  const DataLines lines(bank.body);
+  if (header.records == Records::Fxye) return read_fxye(lines, header.channels, bank.body.size());
+  return read_values(lines, header, bank.body.size());
+}
+
 }  // namespace
 
 Result<Series> parse_gsas(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
   VORLEN_ASSIGN(const Bank bank, find_bank(text.view(), index));
-  VORLEN_ASSIGN(const BankHeader header, read_header(bank.header));
-  const DataLines lines(bank.body);
-  if (header.records == Records::Fxye) return read_fxye(lines, header.channels, bank.body.size());
-  return read_values(lines, header, bank.body.size());
+  return read_bank(bank);
+}
+
+Result<std::uint64_t> walk_gsas(Bytes data, const std::function<void(Result<Series>)>& visit) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  text::Lines lines(text.view());
+  Bank bank;
+  std::uint64_t banks = 0;
+  while (next_bank(lines, bank)) {
+    visit(read_bank(bank));
+    ++banks;
+  }
+  return banks;
 }
 
 }  // namespace vorlen

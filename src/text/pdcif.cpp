@@ -1,5 +1,6 @@
 // Powder CIF: the first data block that carries an intensity column and a 2theta axis, the
 // axis coming from a column of angles or from a declared range.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/cif.hpp"
 #include "text/rules.hpp"
 
@@ -128,6 +130,22 @@ bool name_matches(const CifBlock& block, const std::optional<std::string>& wante
   return !wanted || block.name.find(*wanted) != std::string_view::npos;
 }
 
+// The block's profile, or nothing when it carries no intensity column or no 2theta axis (the
+// reader then looks further).
+std::optional<Result<Series>> block_profile(const CifBlock& candidate) {
+  const auto intensity = cif_column(candidate, {"_pd_proc_intensity_total",
+                                                "_pd_meas_intensity_total",
+                                                "_pd_meas_counts_total"});
+  if (!intensity) return std::nullopt;
+  Result<std::optional<Series>> series = block_series(candidate, *intensity);
+  if (!series) return Result<Series>(std::move(series).error());
+  if (!*series) return std::nullopt;
+  if ((*series)->x.size() != (*series)->y.size()) {
+    return Result<Series>(Error::parse("pdCIF: 2theta and intensity columns have different lengths"));
+  }
+  return text::pattern(std::move((*series)->x), std::move((*series)->y), "pdCIF");
+}
+
 }  // namespace
 
 Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) {
@@ -136,18 +154,32 @@ Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) 
 
   for (const CifBlock& candidate : blocks) {
     if (!name_matches(candidate, block)) continue;
-    const auto intensity = cif_column(candidate, {"_pd_proc_intensity_total",
-                                                  "_pd_meas_intensity_total",
-                                                  "_pd_meas_counts_total"});
-    if (!intensity) continue;
-    VORLEN_ASSIGN(std::optional<Series> series, block_series(candidate, *intensity));
-    if (!series) continue;
-    if (series->x.size() != series->y.size()) {
-      return Error::parse("pdCIF: 2theta and intensity columns have different lengths");
-    }
-    return text::pattern(std::move(series->x), std::move(series->y), "pdCIF");
+    if (std::optional<Result<Series>> profile = block_profile(candidate)) return std::move(*profile);
   }
   return Error::parse("pdCIF: no matching block with 2theta and intensity data");
+}
+
+Result<std::uint64_t> walk_pdcif(Bytes data, const CifBlockVisit& visit) {
+  VORLEN_ASSIGN(const Text decoded, decode(data));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view()));
+
+  std::vector<std::string_view> profiles;  // names of the blocks listed so far
+  for (const CifBlock& candidate : blocks) {
+    std::optional<Result<Series>> profile = block_profile(candidate);
+    if (!profile) continue;
+    // A read by this name takes the first listed block whose name contains it.
+    const auto first = std::find_if(profiles.begin(), profiles.end(), [&](std::string_view name) {
+      return name.find(candidate.name) != std::string_view::npos;
+    });
+    const auto position = static_cast<std::uint64_t>(first - profiles.begin());
+    if (first == profiles.end()) {
+      visit(candidate, position, std::move(*profile));
+    } else {
+      visit(candidate, position, std::nullopt);
+    }
+    profiles.push_back(candidate.name);
+  }
+  return profiles.size();
 }
 
 }  // namespace vorlen

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -43,13 +44,11 @@ bool parse_point_count(std::string_view value, std::uint64_t& count) {
   return text::parse_unsigned(value, count);
 }
 
-// A trimmed header line outside a block: the key runs to the first white space, the value is
-// the rest, trimmed and unquoted. A line without white space carries no value.
+// A trimmed header line outside a block.
 Status apply_header_line(std::string_view line, ScanHeader& header) {
-  text::Tokens tokens(line);
-  std::string_view key;
-  if (!tokens.next(key) || key.size() == line.size()) return {};
-  const std::string_view value = text::strip_quotes(text::trim(line.substr(key.size())), "\"");
+  const std::optional<HeaderField> field = ras_header_field(line);
+  if (!field) return {};
+  const auto [key, value] = *field;
   if (key == "*MEAS_SCAN_AXIS_X") {
     header.axis = value;
   } else if (key == "*MEAS_DATA_COUNT") {
@@ -69,42 +68,46 @@ void reserve_declared(const ScanHeader& header, std::string_view rest, std::vect
   y.reserve(x.capacity());
 }
 
-}  // namespace
+// The intensity block just closed, checked against its declared count.
+Result<Series> closed_block(const ScanHeader& header, std::vector<double>& x, std::vector<double>& y) {
+  if (header.declared_count && *header.declared_count != x.size()) {
+    return fail("declared point count disagrees with intensity block");
+  }
+  return text::pattern(std::move(x), std::move(y), kContext);
+}
 
-Result<Series> parse_ras(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Text text, decode(data));
+// Walks the intensity blocks in file order (see pattern/scans.hpp). Rows of blocks that are not
+// wanted, or that have already failed, stay unread. Returns the number of blocks closed.
+template <class Visitor>
+Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   ScanHeader header;
   bool in_block = false;
   std::uint64_t block = 0;  // intensity blocks completed so far: the number of the open one
-  std::vector<double> x;
-  std::vector<double> y;
+  OpenScan<Visitor> scan(visitor, text);
 
-  text::Lines lines(text.view());
+  text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
     // Every structure line starts with '*' once trimmed.
-    if (in_block && block != index && text::starts_as_row(raw, "*")) continue;
+    if (in_block && !scan.reading() && text::starts_as_row(raw, "*")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty()) continue;
     if (line == "*RAS_INT_END") {
       if (!in_block) return fail("intensity block closes without an opening marker");
-      if (block != index) {
-        ++block;
-        in_block = false;
-        continue;
-      }
-      if (header.declared_count && *header.declared_count != x.size()) {
-        return fail("declared point count disagrees with intensity block");
-      }
-      return text::pattern(std::move(x), std::move(y), kContext);
+      in_block = false;
+      if (scan.reading() && scan.finish(closed_block(header, scan.x, scan.y))) return block + 1;
+      ++block;
+      continue;
     }
     if (line == "*RAS_INT_START") {
       if (in_block) return fail("nested intensity blocks");
       in_block = true;
-      if (block == index) {
-        VORLEN_TRY(text::check_axis(header.axis, kContext));
-        reserve_declared(header, lines.rest(), x, y);
+      if (!scan.open(block, lines.rest().data())) continue;
+      if (Status axis = text::check_axis(header.axis, kContext); !axis) {
+        if (scan.finish(std::move(axis).error())) return block + 1;
+        continue;
       }
+      reserve_declared(header, lines.rest(), scan.x, scan.y);
       continue;
     }
     if (line == "*RAS_HEADER_START") {
@@ -112,14 +115,39 @@ Result<Series> parse_ras(Bytes data, std::uint64_t index) {
       continue;
     }
     if (in_block) {
-      if (block == index) VORLEN_TRY(text::append_xy_row(line, kContext, x, y));  // rows of other blocks stay unread
+      if (!scan.reading()) continue;  // rows of other blocks stay unread
+      const Status row = text::append_xy_row(line, kContext, scan.x, scan.y);
+      if (!row && scan.finish(row.error())) return block + 1;
       continue;
     }
     VORLEN_TRY(apply_header_line(line, header));
   }
 
   if (in_block) return fail("file ends before *RAS_INT_END");
-  return fail(scan_out_of_range(index, block));
+  return block;
+}
+
+}  // namespace
+
+std::optional<HeaderField> ras_header_field(std::string_view line) {
+  text::Tokens tokens(line);
+  std::string_view key;
+  if (!tokens.next(key) || key.size() == line.size()) return std::nullopt;
+  return HeaderField{key, text::strip_quotes(text::trim(line.substr(key.size())), "\"")};
+}
+
+Result<Series> parse_ras(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  PickScan pick{index, std::nullopt};
+  VORLEN_ASSIGN(const std::uint64_t blocks, walk(text.view(), pick));
+  if (pick.outcome) return std::move(*pick.outcome);
+  return fail(scan_out_of_range(index, blocks));
+}
+
+Result<std::uint64_t> walk_ras(Bytes data, TextScanVisitor& visitor) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  VisitEveryScan all{visitor};
+  return walk(text.view(), all);
 }
 
 }  // namespace vorlen

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/ascii.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
@@ -42,15 +43,12 @@ struct Header {
 };
 
 
-// A trimmed line that begins with '_' and is not a marker: `_KEY=value` into the running
-// header. A line without '=' is some other marker, which this reader does not know.
+// A trimmed line that begins with '_' and is not a marker, into the running header. A line
+// without '=' is some other marker, which this reader does not know.
 Status apply_header_line(std::string_view line, Header& header) {
-  const std::string_view rest = line.substr(1);
-  const std::size_t equals = rest.find('=');
-  if (equals == std::string_view::npos) return fail("unsupported block marker " + text::quoted(line));
-  const std::string_view key = text::trim(rest.substr(0, equals));
-  // Values are written bare, 'quoted' or "quoted".
-  const std::string_view value = text::strip_quotes(text::trim(rest.substr(equals + 1)), "'\"");
+  const std::optional<HeaderField> field = uxd_header_field(line);
+  if (!field) return fail("unsupported block marker " + text::quoted(line));
+  const auto [key, value] = *field;
   if (text::equals_ignoring_ascii_case(key, "DRIVE")) {
     header.drive = value;
   } else if (text::equals_ignoring_ascii_case(key, "START")) {
@@ -82,29 +80,36 @@ Result<Series> counts_with_computed_x(const Header& scan, std::vector<double> y)
   return text::pattern(std::move(x), std::move(y), kContext);
 }
 
-}  // namespace
+// The block just ended: its axis checked, then its points.
+Result<Series> ended_block(const Header& scan, std::vector<double>& x, std::vector<double>& y) {
+  VORLEN_TRY(text::check_axis(scan.drive.value_or(std::string_view()), kContext));
+  if (!x.empty() || y.empty()) return text::pattern(std::move(x), std::move(y), kContext);
+  return counts_with_computed_x(scan, std::move(y));
+}
 
-Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const Text text, decode(data));
+// Walks the data blocks in file order (see pattern/scans.hpp); a block ends at the next marker
+// or at the end of the text. Lines of blocks that are not wanted, or that have already failed,
+// stay unread. Returns the number of blocks.
+template <class Visitor>
+Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   Header running;
-  Header scan;  // the running header as it stood at the selected block's marker
+  Header header;  // the running header as it stood at the open block's marker
   bool seen_marker = false;
-  bool pairs = false;  // the current block holds x/intensity pairs
+  bool pairs = false;  // the open block holds x/intensity pairs
   std::uint64_t block = 0;
-  std::vector<double> x;
-  std::vector<double> y;
+  OpenScan<Visitor> scan(visitor, text);
 
-  text::Lines lines(text.view());
+  text::Lines lines(text);
   std::string_view raw;
   while (lines.next(raw)) {
     // Markers and header lines start with '_' and comments with ';' once trimmed.
-    if (seen_marker && block != index && text::starts_as_row(raw, "_;")) continue;
+    if (seen_marker && !scan.reading() && text::starts_as_row(raw, "_;")) continue;
     const std::string_view line = text::trim(raw);
     if (line.empty() || line.front() == ';') continue;
     if (is_block_marker(line)) {
-      if (seen_marker && block == index) break;  // the selected block is complete
+      if (scan.reading() && scan.finish(ended_block(header, scan.x, scan.y))) return block + 1;
       if (seen_marker) ++block;
-      if (block == index) scan = running;
+      if (scan.open(block, lines.rest().data())) header = running;
       seen_marker = true;
       pairs = marker_holds_pairs(line);
       continue;
@@ -114,20 +119,37 @@ Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
       continue;
     }
     if (!seen_marker) return fail("data precedes a counts block");
-    if (block != index) continue;
-    if (pairs) {
-      VORLEN_TRY(text::append_xy_row(line, kContext, x, y));
-    } else {
-      VORLEN_TRY(read_counts_line(line, y));
-    }
+    if (!scan.reading()) continue;
+    const Status read = pairs ? text::append_xy_row(line, kContext, scan.x, scan.y)
+                              : read_counts_line(line, scan.y);
+    if (!read && scan.finish(read.error())) return block + 1;
   }
 
-  if (!seen_marker || block != index) {
-    return fail("scan " + std::to_string(index) + " is out of range");
-  }
-  VORLEN_TRY(text::check_axis(scan.drive.value_or(std::string_view()), kContext));
-  if (!x.empty() || y.empty()) return text::pattern(std::move(x), std::move(y), kContext);
-  return counts_with_computed_x(scan, std::move(y));
+  if (scan.reading() && scan.finish(ended_block(header, scan.x, scan.y))) return block + 1;
+  return seen_marker ? block + 1 : 0;
+}
+
+}  // namespace
+
+std::optional<HeaderField> uxd_header_field(std::string_view line) {
+  const std::string_view rest = line.substr(1);
+  const std::size_t equals = rest.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return HeaderField{text::trim(rest.substr(0, equals)), text::strip_quotes(text::trim(rest.substr(equals + 1)), "'\"")};
+}
+
+Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  PickScan pick{index, std::nullopt};
+  VORLEN_TRY(walk(text.view(), pick));
+  if (pick.outcome) return std::move(*pick.outcome);
+  return fail("scan " + std::to_string(index) + " is out of range");
+}
+
+Result<std::uint64_t> walk_uxd(Bytes data, TextScanVisitor& visitor) {
+  VORLEN_ASSIGN(const Text text, decode(data));
+  VisitEveryScan all{visitor};
+  return walk(text.view(), all);
 }
 
 }  // namespace vorlen

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "parser/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"
@@ -38,20 +39,17 @@ std::optional<std::string_view> container_name(const std::vector<std::string_vie
   return std::nullopt;
 }
 
-// The archive name of the raw-data member of scan `index`: every non-blank child text of every
+// The archive names of the raw-data members, in scan order: every non-blank child text of every
 // RawDataReferenceList, in document order.
-Result<std::string> raw_data_name(const xml::Element& container, std::uint64_t index) {
-  std::vector<std::string_view> scans;
+std::vector<std::string> raw_data_names(const xml::Element& container) {
+  std::vector<std::string> scans;
   for (const xml::Element* list : container.all("RawDataReferenceList")) {
     for (const xml::Element& child : list->children()) {
       std::string_view name = text::trim(child.text);
-      if (!name.empty()) scans.push_back(name);
+      if (!name.empty()) scans.emplace_back(name);
     }
   }
-  if (index >= scans.size()) {
-    return xml::scan_out_of_range(index, scans.size());
-  }
-  return std::string(scans[index]);
+  return scans;
 }
 
 // The flagged "Measured" route when there is exactly one, otherwise the only route.
@@ -181,22 +179,44 @@ Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
   return series;
 }
 
+Result<Series> read_raw_data(const xml::Element& raw_data) {
+  VORLEN_ASSIGN(const xml::Element* route, data_route(raw_data));
+  VORLEN_ASSIGN(Columns columns, find_columns(*route));
+  return read_rows(*route, columns);
+}
+
+// The raw-data member names that the archive's data container lists.
+Result<std::vector<std::string>> scan_members(xml::Archive& archive) {
+  std::optional<std::string_view> container = container_name(archive.names());
+  if (!container) return Error::parse("BRML missing DataContainer.xml");
+  VORLEN_ASSIGN(const xml::Document container_tree, xml::member_document(archive, *container));
+  return raw_data_names(container_tree.root());
+}
+
 }  // namespace
 
 Result<Series> parse_brml(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
-  std::optional<std::string_view> container = container_name(archive.names());
-  if (!container) return Error::parse("BRML missing DataContainer.xml");
+  VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
+  if (index >= members.size()) return xml::scan_out_of_range(index, members.size());
+  VORLEN_ASSIGN(const xml::Document raw_data, xml::member_document(archive, members[index]));
+  return read_raw_data(raw_data.root());
+}
 
-  std::string raw_name;
-  {
-    VORLEN_ASSIGN(const xml::Document container_tree, xml::member_document(archive, *container));
-    VORLEN_ASSIGN(raw_name, raw_data_name(container_tree.root(), index));
+Result<std::uint64_t> walk_brml(Bytes data, const BrmlScanVisit& visit) {
+  VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
+  VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
+  for (const std::string& member : members) {
+    Result<xml::Document> raw_data = xml::member_document(archive, member);
+    if (!raw_data) {
+      visit(std::move(raw_data).error(), nullptr, nullptr);
+      continue;
+    }
+    const xml::Element& root = raw_data->root();
+    const Result<const xml::Element*> route = data_route(root);
+    visit(read_raw_data(root), &root, route ? *route : nullptr);
   }
-  VORLEN_ASSIGN(const xml::Document raw_data, xml::member_document(archive, raw_name));
-  VORLEN_ASSIGN(const xml::Element* route, data_route(raw_data.root()));
-  VORLEN_ASSIGN(Columns columns, find_columns(*route));
-  return read_rows(*route, columns);
+  return members.size();
 }
 
 }  // namespace vorlen

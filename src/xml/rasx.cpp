@@ -14,6 +14,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"
@@ -85,11 +86,9 @@ std::vector<ScanEntry> scan_entries(const xml::Element& root) {
   return entries;
 }
 
-// The scan axis named in the conditions member, when it names one. The axis is looked up within
-// the first ScanInformation element, or in the whole document when there is none.
-Status check_conditions(xml::Archive& archive, std::string_view path) {
-  VORLEN_ASSIGN(const xml::Document document, xml::member_document(archive, path));
-  const xml::Element& conditions = document.root();
+// The scan axis named in the conditions, when they name one. The axis is looked up within the
+// first ScanInformation element, or in the whole document when there is none.
+Status check_conditions(const xml::Element& conditions) {
   std::vector<const xml::Element*> scan_information = conditions.all("ScanInformation");
   const xml::Element& scope = scan_information.empty() ? conditions : *scan_information.front();
   std::vector<const xml::Element*> axis_names = scope.all("AxisName");
@@ -116,6 +115,18 @@ Result<Series> read_profile(std::string_view profile) {
   return series;
 }
 
+// The measurements of the archive's index, root.xml.
+Result<std::vector<ScanEntry>> measurements(xml::Archive& archive) {
+  VORLEN_ASSIGN(const xml::Document root, xml::member_document(archive, "root.xml"));
+  return scan_entries(root.root());
+}
+
+Result<Series> read_profile(xml::Archive& archive, const std::string& path) {
+  VORLEN_ASSIGN(xml::Buffer profile_bytes, archive.member(path));
+  VORLEN_ASSIGN(Text profile, decode(profile_bytes.bytes()));
+  return read_profile(profile.view());
+}
+
 }  // namespace
 
 Status check_rigaku_axis(std::string_view label) {
@@ -129,18 +140,37 @@ Status check_rigaku_axis(std::string_view label) {
 
 Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
-  std::vector<ScanEntry> entries;
-  {
-    VORLEN_ASSIGN(const xml::Document root, xml::member_document(archive, "root.xml"));
-    entries = scan_entries(root.root());
-  }
+  VORLEN_ASSIGN(const std::vector<ScanEntry> entries, measurements(archive));
   if (index >= entries.size()) return xml::scan_out_of_range(index, entries.size());
   const ScanEntry& entry = entries[index];
-  if (entry.conditions) VORLEN_TRY(check_conditions(archive, *entry.conditions));
+  if (entry.conditions) {
+    VORLEN_ASSIGN(const xml::Document conditions, xml::member_document(archive, *entry.conditions));
+    VORLEN_TRY(check_conditions(conditions.root()));
+  }
+  return read_profile(archive, entry.profile);
+}
 
-  VORLEN_ASSIGN(xml::Buffer profile_bytes, archive.member(entry.profile));
-  VORLEN_ASSIGN(Text profile, decode(profile_bytes.bytes()));
-  return read_profile(profile.view());
+Result<std::uint64_t> walk_rasx(Bytes data, const RasxScanVisit& visit) {
+  VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
+  VORLEN_ASSIGN(const std::vector<ScanEntry> entries, measurements(archive));
+  for (const ScanEntry& entry : entries) {
+    if (!entry.conditions) {
+      visit(read_profile(archive, entry.profile), nullptr);
+      continue;
+    }
+    Result<xml::Document> conditions = xml::member_document(archive, *entry.conditions);
+    if (!conditions) {
+      visit(std::move(conditions).error(), nullptr);
+      continue;
+    }
+    const xml::Element& root = conditions->root();
+    if (Status axis = check_conditions(root); !axis) {
+      visit(std::move(axis).error(), &root);
+    } else {
+      visit(read_profile(archive, entry.profile), &root);
+    }
+  }
+  return entries.size();
 }
 
 }  // namespace vorlen

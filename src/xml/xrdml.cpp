@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "parser/readers.hpp"
+#include "pattern/scans.hpp"
 #include "text/rules.hpp"
 #include "xml/tree.hpp"
 
@@ -108,18 +109,7 @@ Status attenuate(const Element& data_points, bool raw_counts, std::vector<double
   return {};
 }
 
-}  // namespace
-
-Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
-  VORLEN_ASSIGN(const xml::Document document, xml::document(data));
-  const Element& root = document.root();
-  if (root.name != "xrdMeasurements") return Error::parse("not an XRDML measurement");
-
-  const std::vector<const Element*> all_scans = scans(root);
-  if (index >= all_scans.size())
-    return Error::parse("scan " + std::to_string(index) + " is out of range (" +
-                        std::to_string(all_scans.size()) + " scans)");
-  const Element& scan = *all_scans[index];
+Result<Series> read_scan(const Element& scan) {
   VORLEN_TRY(check_scan_axis(scan));
 
   const Element* data_points = scan.child("dataPoints");
@@ -136,6 +126,38 @@ Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(std::vector<double> x, positions(*axis, y.size()));
   VORLEN_TRY(attenuate(*data_points, intensities == nullptr, y));
   return Series{std::move(x), std::move(y)};
+}
+
+Result<xml::Document> measurements(Bytes data) {
+  VORLEN_ASSIGN(xml::Document document, xml::document(data));
+  if (document.root().name != "xrdMeasurements") return Error::parse("not an XRDML measurement");
+  return document;
+}
+
+}  // namespace
+
+Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
+  VORLEN_ASSIGN(const xml::Document document, measurements(data));
+  const std::vector<const Element*> all_scans = scans(document.root());
+  if (index >= all_scans.size())
+    return Error::parse("scan " + std::to_string(index) + " is out of range (" +
+                        std::to_string(all_scans.size()) + " scans)");
+  return read_scan(*all_scans[index]);
+}
+
+Result<std::uint64_t> walk_xrdml(Bytes data, const XrdmlScanVisit& visit) {
+  VORLEN_ASSIGN(const xml::Document document, measurements(data));
+  const Element& root = document.root();
+  std::uint64_t count = 0;
+  for (const Element& measurement : root.children()) {
+    if (measurement.name != "xrdMeasurement") continue;
+    for (const Element& scan : measurement.children()) {
+      if (scan.name != "scan") continue;
+      visit(read_scan(scan), XrdmlScan{root, measurement, scan});
+      ++count;
+    }
+  }
+  return count;
 }
 
 }  // namespace vorlen

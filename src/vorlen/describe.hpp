@@ -1,6 +1,6 @@
 // What a file holds, without choosing one scan: its format, the detection rule that chose it,
 // every scan (with its size and 2theta range, or the error a read of it would give) and the
-// measurement metadata the file states.
+// measurement metadata the file states. Included by vorlen/vorlen.hpp.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,11 @@ struct Description {
 };
 
 // Describes the caller's bytes; `filename` is the same hint read_bytes_with_options takes.
-// Fails with the error a read would give when the file cannot be recognised or opened.
+// Fails with the error a read would give when the file cannot be recognised or opened. For
+// every listed scan, read_bytes_with_options with its index (powder CIF: its block) returns
+// exactly `points` points from `first` to `last`, or fails with exactly `error`; the index
+// past the list fails. A file refused as a whole is listed as one scan carrying the refusal.
+// Costs about one read of every scan.
 Result<Description> describe(Bytes data, std::string_view filename);
 
 }  // namespace vorlen
