@@ -81,7 +81,7 @@ def read_scans(location, scan_count):
     """Runs on a worker: every scan of one file as plain arrays (a Pattern does not pickle).
 
     Returns ([(index, two_theta, intensity)], [(index, message)]), index None where the whole
-    file failed. With scan_count None the scans are read until the out-of-range message; an
+    file failed (a file of one scan included). With scan_count None the scans are read until the out-of-range message; an
     index that fails otherwise ends the file and is reported, so no defect passes for its end."""
     try:
         with fsspec.open(location, "rb") as f:
@@ -96,7 +96,9 @@ def read_scans(location, scan_count):
         except (OSError, ValueError) as error:
             if scan_count is None and is_past_last_scan(str(error), index):
                 break
-            errors.append((None if scan_count is None and index == 0 else index, str(error)))
+            # The first scan of a file that holds at most one stands for the whole file.
+            whole_file = index == 0 and (scan_count is None or scan_count == 1)
+            errors.append((None if whole_file else index, str(error)))
             if scan_count is None:
                 break
         else:
