@@ -24,7 +24,8 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 
 
 def make_inputs(folder, count):
-    examples = sorted(p for p in (ROOT / "examples").iterdir() if p.name != "README.md")
+    examples = sorted(p for p in (ROOT / "examples").iterdir()
+                      if p.suffix not in (".md", ".py", ".cpp"))  # pattern files only
     folder.mkdir(parents=True, exist_ok=True)
     paths = []
     for i in range(count):
