@@ -38,15 +38,7 @@ void print_scan(const vorlen::ScanInfo& scan) {
   std::printf(": %llu points, 2theta %s to %s\n", static_cast<unsigned long long>(scan.points),
               shortest(scan.first).c_str(), shortest(scan.last).c_str());
   print_text("y_unit", scan.y_unit);
-  const vorlen::Metadata& m = scan.metadata;
-  print_number("wavelength_alpha1", m.wavelength_alpha1);
-  print_number("wavelength_alpha2", m.wavelength_alpha2);
-  print_number("alpha_ratio", m.alpha_ratio);
-  print_number("wavelength", m.wavelength);
-  print_text("anode", m.anode);
-  print_text("sample", m.sample);
-  print_text("started", m.started);
-  print_number("step_time", m.step_time);
+  vorlen::for_each_field(scan.metadata, print_number, print_text);
 }
 
 }  // namespace

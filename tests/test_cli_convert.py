@@ -4,7 +4,9 @@ asked, a bad file reported without stopping the batch, the same bytes on any num
 import os
 import pathlib
 import pty
+import signal
 import subprocess
+import time
 
 import pytest
 
@@ -167,6 +169,45 @@ def test_all_scans_writes_every_readable_scan(tmp_path):
     assert written == ["silicon_0.xy", "silicon_1.xy"]
     for index, name in enumerate(written):
         assert points(tmp_path / name) == points(sources[0], index=index)
+
+
+@needs_describe
+@pytest.mark.parametrize("force", [[], ["--force"]])
+def test_a_scan_output_named_like_another_input_is_never_replaced_in_the_run(tmp_path, force):
+    # silicon.ras holds two scans, written as silicon_0.xy and silicon_1.xy; the input
+    # silicon_1.xy would be written to the second name, found only once silicon.ras is read.
+    other = tmp_path / "in" / "silicon_1.xy"
+    other.parent.mkdir()
+    other.write_text("1 2\n3 4\n")
+    out = tmp_path / "out"
+    result = run("--convert", out, "--all-scans", "-j", "1", *force, EXAMPLES / "silicon.ras", other)
+    assert result.returncode == 1
+    assert result.stderr.splitlines() == [
+        f"vorlen: {other}: {out}/silicon_1.xy is also an output of {EXAMPLES / 'silicon.ras'} in this run; not written",
+        "vorlen: converted 2, failed 1, skipped 0",
+    ]
+    assert points(out / "silicon_1.xy") == points(EXAMPLES / "silicon.ras", index=1)
+
+
+def test_an_interrupted_batch_leaves_no_partial_or_hidden_file(tmp_path):
+    folder = tmp_path / "in"
+    folder.mkdir()
+    big = "".join(f"{10 + i * 1e-4:.4f} {i % 977}\n" for i in range(300_000))
+    inputs = [folder / f"big{i}.xy" for i in range(8)]
+    for path in inputs:
+        path.write_text(big)
+    out = tmp_path / "out"
+    with subprocess.Popen([CLI, "--convert", str(out), "-j", "1", *map(str, inputs)],
+                          stderr=subprocess.DEVNULL) as process:
+        # Stopped while it writes: as soon as anything shows in the folder.
+        while process.poll() is None and not (out.exists() and any(out.iterdir())):
+            time.sleep(0.001)
+        process.send_signal(signal.SIGINT)
+        process.wait(timeout=60)
+    left = sorted(p.name for p in out.iterdir()) if out.exists() else []
+    assert not [name for name in left if name.startswith(".")]
+    for name in left:
+        assert (out / name).read_text().count("\n") == 300_001  # the '#' line and every row
 
 
 def test_progress_is_drawn_on_a_terminal_and_cleared(tmp_path, inputs):

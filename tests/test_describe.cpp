@@ -23,20 +23,7 @@ void PrintTo(const Metadata& m, std::ostream* os) {
   const auto text = [os](const char* name, const std::optional<std::string>& v) {
     if (v) *os << name << "=\"" << *v << "\" ";
   };
-  number("wavelength_alpha1", m.wavelength_alpha1);
-  number("wavelength_alpha2", m.wavelength_alpha2);
-  number("alpha_ratio", m.alpha_ratio);
-  number("wavelength", m.wavelength);
-  text("anode", m.anode);
-  text("sample", m.sample);
-  text("started", m.started);
-  number("step_time", m.step_time);
-}
-
-bool operator==(const Metadata& a, const Metadata& b) {
-  return a.wavelength_alpha1 == b.wavelength_alpha1 && a.wavelength_alpha2 == b.wavelength_alpha2 &&
-         a.alpha_ratio == b.alpha_ratio && a.wavelength == b.wavelength && a.anode == b.anode &&
-         a.sample == b.sample && a.started == b.started && a.step_time == b.step_time;
+  for_each_field(m, number, text);
 }
 
 namespace {

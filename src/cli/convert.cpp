@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -69,6 +71,11 @@ class Converter {
     std::string text;
     for (const Scan& scan : *scans) {
       const std::string path = output_path(input, scan.suffix);
+      if (const auto other = claim(path, input.label)) {
+        outcome.messages += message(input, path + " is also an output of " + *other + " in this run; not written");
+        outcome.failed = true;
+        continue;
+      }
       // Each scan's name is known once the file is read: an existing one is not formatted.
       const bool known_to_exist = inv_.all_scans && !inv_.force && exists(path);
       Result<Placed> placed = Placed::Exists;
@@ -91,6 +98,19 @@ class Converter {
   }
 
  private:
+  // With --all-scans, names such as a_1.xy only appear once a file is read, so two outputs can
+  // still meet on one name (scan 1 of "a" and the input "a_1", or two powder CIF blocks whose
+  // names differ only in characters a file name cannot hold): the first to claim it keeps it,
+  // and even --force never lets a later output of the same run replace it. Empty when the path
+  // is free, else the label of the input that claimed it.
+  std::optional<std::string> claim(const std::string& path, std::string_view label) const {
+    if (!inv_.all_scans) return std::nullopt;  // every name was checked before the batch
+    const std::lock_guard guard(claims_lock_);
+    const auto [at, added] = claims_.emplace(path, std::string(label));
+    if (added) return std::nullopt;
+    return at->second;
+  }
+
   static std::string message(const Input& input, std::string_view text) {
     return "vorlen: " + std::string(input.label) + ": " + std::string(text) + "\n";
   }
@@ -112,6 +132,8 @@ class Converter {
 
   const Invocation& inv_;
   std::string folder_;
+  mutable std::mutex claims_lock_;
+  mutable std::map<std::string, std::string> claims_;  // output path -> the input that wrote it
 };
 
 unsigned thread_count(const Invocation& inv) {

@@ -30,14 +30,7 @@ std::vector<Entry> entries_of(const Metadata& m) {
   const auto text = [&](std::string_view key, const std::optional<std::string>& v) {
     if (v) entries.push_back({key, std::string_view(*v)});
   };
-  number("wavelength_alpha1", m.wavelength_alpha1);
-  number("wavelength_alpha2", m.wavelength_alpha2);
-  number("alpha_ratio", m.alpha_ratio);
-  number("wavelength", m.wavelength);
-  text("anode", m.anode);
-  text("sample", m.sample);
-  text("started", m.started);
-  number("step_time", m.step_time);
+  for_each_field(m, number, text);
   return entries;
 }
 

@@ -24,7 +24,23 @@ struct Metadata {
   std::optional<std::string> sample;
   std::optional<std::string> started;
   std::optional<double> step_time;
+
+  bool operator==(const Metadata&) const = default;
 };
+
+// Calls number(key, value) for each numeric field and text(key, value) for each text field of
+// `m`, in the order and with the keys the program prints them; `value` is the optional member.
+template <class Number, class Text>
+void for_each_field(const Metadata& m, Number&& number, Text&& text) {
+  number("wavelength_alpha1", m.wavelength_alpha1);
+  number("wavelength_alpha2", m.wavelength_alpha2);
+  number("alpha_ratio", m.alpha_ratio);
+  number("wavelength", m.wavelength);
+  text("anode", m.anode);
+  text("sample", m.sample);
+  text("started", m.started);
+  number("step_time", m.step_time);
+}
 
 // One pattern of the file: what read(..., index) (or block, for powder CIF) would return, or
 // the error it would raise.
