@@ -5,6 +5,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -14,8 +15,12 @@
 #include <string>
 #include <type_traits>
 
-#include "parser/decode.hpp"
-#include "text/rules.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
+#include "text/words.hpp"
 #include "xml/feed.hpp"
 
 namespace vorlen::xml {
@@ -520,8 +525,43 @@ Error detail::refused_number(std::string_view text) {
   return Error::parse("non-finite numeric value");
 }
 
+namespace {
+
+// How many white-space separated tokens the text holds, so that their values are stored
+// without the vector growing: long lists are hundreds of kilobytes.
+// About how many white-space separated tokens the text holds, to size the vector of their
+// values once: the bytes above 0x20 that follow one at or below it, counted eight at a time.
+// Control bytes other than white space are rare enough to count as separators here.
+std::size_t token_count(std::string_view text) {
+  using namespace text::words;
+  std::size_t count = 0;
+  std::size_t i = 0;
+  bool word_before = false;  // the byte before the current group is above 0x20
+  if constexpr (std::endian::native == std::endian::little) {
+    Word before = 0;
+    for (; text.size() - i >= kWordBytes; i += kWordBytes) {
+      const Word w = load(text.data() + i);
+      // (b & 0x7F) + 0x5F carries into the top bit exactly when b & 0x7F is above 0x20.
+      const Word above = (((w & kLow7) + repeated(0x5F)) | w) & kHighBits;
+      const Word starts = above & ~((above << 8) | (before >> 56));
+      count += byte_sum(starts >> 7);
+      before = above;
+    }
+    word_before = (before >> 63) != 0;
+  }
+  for (; i < text.size(); ++i) {
+    const bool word = static_cast<unsigned char>(text[i]) > 0x20;
+    count += word && !word_before ? 1 : 0;
+    word_before = word;
+  }
+  return count;
+}
+
+}  // namespace
+
 Result<std::vector<double>> numbers(std::string_view text) {
   std::vector<double> out;
+  out.reserve(token_count(text));
   text::Tokens tokens(text);
   text::Token token;
   while (tokens.next(token)) {
@@ -531,7 +571,7 @@ Result<std::vector<double>> numbers(std::string_view text) {
   return out;
 }
 
-std::string axis_key(std::string_view text) {
+std::string scan_axis_key(std::string_view text) {
   std::string key = text::lowercase(text);
   std::erase_if(key, [](char c) { return c == ' ' || c == '-' || c == '_'; });
   return key;
