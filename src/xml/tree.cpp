@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -67,13 +68,14 @@ class Records {
 // Copies of texts, packed into blocks that never move, so views of them stay valid.
 class Copies {
  public:
+  static constexpr std::size_t block_size = 65536;
+
   std::string_view keep(std::string_view text) {
     if (text.empty()) return {};
     if (text.size() > left_) {
-      const std::size_t size = std::max(block_size, text.size());
-      blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-      next_ = blocks_.back().get();
-      left_ = size;
+      blocks_.emplace_back().resize(std::max(block_size, text.size()));
+      next_ = reinterpret_cast<char*>(blocks_.back().data());
+      left_ = blocks_.back().size();
     }
     char* at = next_;
     std::memcpy(at, text.data(), text.size());
@@ -81,16 +83,47 @@ class Copies {
     left_ -= text.size();
     return {at, text.size()};
   }
+  // Takes over a text at least a block long instead of copying it: its first `size` bytes.
+  std::string_view adopt(Buffer text, std::size_t size) {
+    blocks_.push_back(std::move(text));
+    return {reinterpret_cast<const char*>(blocks_.back().data()), size};
+  }
   void clear() {
     blocks_.clear();
     left_ = 0;
   }
 
  private:
-  static constexpr std::size_t block_size = 65536;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<Buffer> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;
+};
+
+// A text joined from pieces. Grown with realloc, like Records, so a long one (the white space
+// between thousands of rows) is neither copied as it grows nor held twice.
+class JoinedText {
+ public:
+  void assign(std::string_view text) {
+    size_ = 0;
+    append(text);
+  }
+  void append(std::string_view piece) {
+    if (piece.size() > bytes_.size() - size_)
+      bytes_.resize(std::max({std::size_t{256}, 2 * bytes_.size(), size_ + piece.size()}));
+    std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
+    size_ += piece.size();
+  }
+  // A view of the text that lives as long as `copies`; a long text's bytes move there.
+  std::string_view keep(Copies& copies) {
+    const std::size_t size = std::exchange(size_, 0);
+    if (size < Copies::block_size)
+      return copies.keep(std::string_view(reinterpret_cast<const char*>(bytes_.data()), size));
+    return copies.adopt(std::exchange(bytes_, Buffer()), size);
+  }
+
+ private:
+  Buffer bytes_;
+  std::size_t size_ = 0;
 };
 
 }  // namespace
@@ -144,24 +177,6 @@ constexpr std::size_t max_open_elements = 128;
 // at a time instead of a second copy of the whole text, which costs fresh memory on every read.
 constexpr std::size_t feed_size = std::size_t{1} << 17;
 
-// The length of an element name and where its local part starts (after the first colon), found
-// in one pass: names are a few bytes long, shorter than the set-up of two library calls.
-struct NameParts {
-  std::size_t size = 0;
-  std::size_t local = 0;
-};
-
-NameParts name_parts(const char* name) {
-  NameParts parts;
-  bool colon = false;
-  for (; name[parts.size] != '\0'; ++parts.size)
-    if (name[parts.size] == ':' && !colon) {
-      colon = true;
-      parts.local = parts.size + 1;
-    }
-  return parts;
-}
-
 std::string_view after_last_colon(std::string_view name) {
   const auto colon = name.rfind(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -194,7 +209,7 @@ struct OpenText {
   std::size_t begin = 0;
   std::size_t end = 0;
   bool joined = false;
-  std::string buffer;
+  JoinedText buffer;
 };
 
 // Receives expat's events. Elements are appended to the storage's array as they open; `open_`
@@ -274,15 +289,27 @@ bool Builder::starts_empty_element() const {
 }
 
 // The local name as a view of the start tag in the text, which spells it just after its '<'.
+// The name is compared with the text as its parts are found: names are a few bytes long.
 std::string_view Builder::element_name(const XML_Char* name) {
-  const NameParts parts = name_parts(name);
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
-  if (at >= 0) {
-    const std::size_t first = source(at) + 1;
-    if (first <= text_.size() && text_.substr(first, parts.size) == std::string_view(name, parts.size))
-      return text_.substr(first + parts.local, parts.size - parts.local);
+  const std::size_t first = at >= 0 ? source(at) + 1 : text_.size() + 1;
+  const std::size_t room = first <= text_.size() ? text_.size() - first : 0;
+  const char* const spelled = text_.data() + std::min(first, text_.size());
+  bool same = first <= text_.size();
+  // Its length, and where its local part starts (after the first colon).
+  std::size_t size = 0;
+  std::size_t local_start = 0;
+  bool colon = false;
+  for (; name[size] != '\0'; ++size) {
+    same = same && size < room && spelled[size] == name[size];
+    if (name[size] == ':' && !colon) {
+      colon = true;
+      local_start = size + 1;
+    }
   }
-  return storage_.copies.keep(std::string_view(name + parts.local, parts.size - parts.local));
+  const std::string_view local(name + local_start, size - local_start);
+  if (same) return std::string_view(spelled + local_start, local.size());
+  return storage_.copies.keep(local);
 }
 
 // expat hands over attribute names and normalised values in its own memory, reused for the next
@@ -323,7 +350,6 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
   OpenText& open = b.open_texts_[b.open_.size()];
   open.begin = open.end = 0;
   open.joined = false;
-  open.buffer.clear();
   e.name = b.element_name(name);
   b.add_attributes(e, atts);
 }
@@ -371,7 +397,7 @@ void Builder::add_text(OpenText& open, std::string_view piece) {
 
 std::string_view Builder::close_text(OpenText& open) {
   if (!open.joined) return text_.substr(open.begin, open.end - open.begin);
-  return storage_.copies.keep(open.buffer);
+  return open.buffer.keep(storage_.copies);
 }
 
 // Comments, declarations, processing instructions and markup outside the root: ignored, but
