@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -50,44 +51,56 @@ Result<Series> read_brml(const std::string& archive, std::uint64_t index = 0) {
   return parse_brml(as_bytes(archive), index);
 }
 
-TEST(Brml, ColumnsComeFromViewStartsAndFieldPositions) {
-  // Varying view at 1 holding Time then TwoTheta puts 2theta at column 2; column 0 is text and
-  // is never parsed.
-  const std::string views =
-      R"(<RawDataView xsi:type="FixedRawDataView" Start="0" Length="1"/>)"
-      R"(<RawDataView xsi:type="VaryingRawDataView" Start="1" Length="2"><Varying>)"
-      R"(<FieldDefinitions AxisId="Time"/><FieldDefinitions AxisId="TwoTheta"/></Varying>)"
-      R"(</RawDataView><RawDataView type="p:RecordedRawDataView" Start="3" Length="1"/>)";
-  auto result = read_brml(brml(views, datums({"abc,1.2,10.0,345", "x,,10.5,346"})));
+struct ColumnCase {
+  const char* what;
+  std::string views;
+  std::vector<std::string_view> rows;
+  std::vector<double> x;
+  std::vector<double> y;
+};
+
+class BrmlColumns : public testing::TestWithParam<ColumnCase> {};
+
+TEST_P(BrmlColumns, ReadFromTheViews) {
+  std::string rows;
+  for (std::string_view row : GetParam().rows) rows += datums({row});
+  auto result = read_brml(brml(GetParam().views, rows));
   ASSERT_TRUE(result) << message(result.error());
-  EXPECT_EQ(result->x, (std::vector<double>{10.0, 10.5}));
-  EXPECT_EQ(result->y, (std::vector<double>{345, 346}));
+  EXPECT_EQ(result->x, GetParam().x);
+  EXPECT_EQ(result->y, GetParam().y);
 }
 
-TEST(Brml, OneColumnCanServeAsBothAxes) {
-  const std::string views =
-      R"(<RawDataView xsi:type="VaryingRawDataView" Start="2" Length="1">)"
-      R"(<FieldDefinitions FieldName="twotheta"/></RawDataView>)"
-      R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)";
-  auto result = read_brml(brml(views, datums({"a,b,4.5"})));
-  ASSERT_TRUE(result) << message(result.error());
-  EXPECT_EQ(result->x, std::vector<double>{4.5});
-  EXPECT_EQ(result->y, std::vector<double>{4.5});
-}
-
-TEST(Brml, FirstMatchingFieldAndFirstRecordedViewWin) {
-  const std::string views =
-      R"(<RawDataView xsi:type="VaryingRawDataView" Start="0" Length="2">)"
-      R"(<FieldDefinitions AxisId="TwoTheta"/><FieldDefinitions AxisId="TWOTHETA"/></RawDataView>)"
-      R"(<RawDataView xsi:type="VaryingRawDataView" Start="4" Length="1">)"
-      R"(<FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
-      R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)"
-      R"(<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>)";
-  auto result = read_brml(brml(views, datums({"1,2,3,4,5"})));
-  ASSERT_TRUE(result) << message(result.error());
-  EXPECT_EQ(result->x, std::vector<double>{1});
-  EXPECT_EQ(result->y, std::vector<double>{3});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrmlColumns,
+    testing::Values(
+        // Varying view at 1 holding Time then TwoTheta puts 2theta at column 2; column 0 is
+        // text and is never parsed.
+        ColumnCase{"view starts and field positions",
+                   R"(<RawDataView xsi:type="FixedRawDataView" Start="0" Length="1"/>)"
+                   R"(<RawDataView xsi:type="VaryingRawDataView" Start="1" Length="2"><Varying>)"
+                   R"(<FieldDefinitions AxisId="Time"/><FieldDefinitions AxisId="TwoTheta"/>)"
+                   R"(</Varying></RawDataView>)"
+                   R"(<RawDataView type="p:RecordedRawDataView" Start="3" Length="1"/>)",
+                   {"abc,1.2,10.0,345", "x,,10.5,346"}, {10.0, 10.5}, {345, 346}},
+        ColumnCase{"one column serves as both axes",
+                   R"(<RawDataView xsi:type="VaryingRawDataView" Start="2" Length="1">)"
+                   R"(<FieldDefinitions FieldName="twotheta"/></RawDataView>)"
+                   R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)",
+                   {"a,b,4.5"}, {4.5}, {4.5}},
+        ColumnCase{"first matching field and first recorded view win",
+                   R"(<RawDataView xsi:type="VaryingRawDataView" Start="0" Length="2">)"
+                   R"(<FieldDefinitions AxisId="TwoTheta"/><FieldDefinitions AxisId="TWOTHETA"/>)"
+                   R"(</RawDataView><RawDataView xsi:type="VaryingRawDataView" Start="4" Length="1">)"
+                   R"(<FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
+                   R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)"
+                   R"(<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>)",
+                   {"1,2,3,4,5"}, {1}, {3}}),
+    [](const testing::TestParamInfo<ColumnCase>& info) {
+      std::string name;
+      for (const char* c = info.param.what; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+      return name;
+    });
 
 TEST(Brml, RefusesArchivesWithoutContainer) {
   // The dispatcher routes only archives with a container here; a direct call still checks.
