@@ -108,6 +108,7 @@ class JoinedText {
     append(text);
   }
   void append(std::string_view piece) {
+    if (piece.empty()) return;
     if (piece.size() > bytes_.size() - size_)
       bytes_.resize(std::max({std::size_t{256}, 2 * bytes_.size(), size_ + piece.size()}));
     std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
