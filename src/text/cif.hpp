@@ -123,8 +123,6 @@ class CifColumn {
 
   std::size_t size() const { return rows_; }
   bool empty() const { return rows_ == 0; }
-  // Whether the two columns belong to the same loop.
-  bool shares_loop(const CifColumn& other) const { return first_ == other.first_ && last_ == other.last_; }
   std::size_t index() const { return index_; }
   // The column as numbers when its tag was among those converted, else nullptr. A reader may
   // take the values out.

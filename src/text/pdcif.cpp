@@ -27,7 +27,8 @@ using text::cif_column;
 using text::cif_fail;
 using text::cif_number;
 
-// The tags whose loop columns the reader may use, read as numbers while the text is tokenized.
+// Every loop tag this reader reads, the intensities and the angles below: their columns are read
+// as numbers while the text is tokenized.
 constexpr std::array<std::string_view, 5> number_tags = {
     "_pd_proc_intensity_total", "_pd_meas_intensity_total", "_pd_meas_counts_total",
     "_pd_proc_2theta_corrected", "_pd_meas_2theta_scan"};
