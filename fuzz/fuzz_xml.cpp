@@ -10,7 +10,7 @@ void visit(const vorlen::xml::Element& element) {
   (void)element.attr("axis");
   (void)element.child("scan");
   (void)vorlen::xml::numbers(element.text);
-  (void)vorlen::xml::axis_key(element.name);
+  (void)vorlen::xml::scan_axis_key(element.name);
   for (const auto& child : element.children()) visit(child);
 }
 

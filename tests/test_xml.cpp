@@ -1,6 +1,8 @@
 // The XML tree built on expat, and the number, axis-label and column rules of the XML readers.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -333,13 +335,49 @@ TEST(XmlNumbers, SplitAtWhiteSpaceRuns) {
   EXPECT_EQ(numbers("1 inf 2").error().detail(), "non-finite numeric value");
 }
 
+// Lists read with the value each token carries from the scan that found it agree with every
+// token read on its own by the number rule: the same values, or the same first refusal.
+TEST(XmlNumbers, TokenValuesAgreeWithTheNumberRule) {
+  static constexpr std::string_view pieces[] = {
+      "0", "1", "42", "5.0", "-2.5", "+3", ".5", "1e3", "2E-4", "1e999", "1e-999", "-0", "inf",
+      "NaN", "1.5.2", "e5", "x", "1d2", "-", ".", "00012", "0x1p3", "1_0", " ", "  ", "\t", "\n",
+      "\r\n", "\v", "\f"};
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> count(0, 16);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (int n = count(random); n > 0; --n) text += pieces[piece(random)];
+    SCOPED_TRACE(testing::PrintToString(text));
+    std::vector<double> expected;
+    std::optional<Error> refused;
+    text::Tokens tokens(text);
+    std::string_view token;
+    while (!refused && tokens.next(token)) {
+      Result<double> value = number(token);
+      if (value) {
+        expected.push_back(*value);
+      } else {
+        refused = value.error();
+      }
+    }
+    const Result<std::vector<double>> read = numbers(text);
+    ASSERT_EQ(read.ok(), !refused);
+    if (refused) {
+      EXPECT_EQ(read.error().detail(), refused->detail());
+    } else {
+      EXPECT_EQ(*read, expected);
+    }
+  }
+}
+
 TEST(XmlAxisKey, LowerCasedWithoutSpacesHyphensUnderscores) {
-  EXPECT_EQ(axis_key("2Theta"), "2theta");
-  EXPECT_EQ(axis_key("Omega-2Theta"), "omega2theta");
-  EXPECT_EQ(axis_key("Two_Theta"), "twotheta");
-  EXPECT_EQ(axis_key(" 2 Theta "), "2theta");
-  EXPECT_EQ(axis_key("2\tTheta"), "2\ttheta");
-  EXPECT_EQ(axis_key("\xC4\xB0"), "i\xCC\x87");  // U+0130 lowers to two characters
+  EXPECT_EQ(scan_axis_key("2Theta"), "2theta");
+  EXPECT_EQ(scan_axis_key("Omega-2Theta"), "omega2theta");
+  EXPECT_EQ(scan_axis_key("Two_Theta"), "twotheta");
+  EXPECT_EQ(scan_axis_key(" 2 Theta "), "2theta");
+  EXPECT_EQ(scan_axis_key("2\tTheta"), "2\ttheta");
+  EXPECT_EQ(scan_axis_key("\xC4\xB0"), "i\xCC\x87");  // U+0130 lowers to two characters
 }
 
 TEST(XmlIndex, ColumnPositions) {

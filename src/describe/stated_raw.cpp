@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "describe/stated.hpp"
-#include "parser/decode.hpp"
+#include "text/decode.hpp"
 
 namespace vorlen::stated {
 

@@ -1,35 +1,21 @@
 #include "text/cif.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
-#include "text/rules.hpp"
+#include "text/ascii.hpp"
+#include "text/unicode.hpp"
 
 namespace vorlen::text {
 
 namespace {
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The keywords are ASCII, so lowering ASCII letters is all the case folding they need.
-bool starts_with_nocase(std::string_view s, std::string_view lower_prefix) {
-  if (s.size() < lower_prefix.size()) return false;
-  for (std::size_t i = 0; i < lower_prefix.size(); ++i) {
-    if (ascii_lower(s[i]) != lower_prefix[i]) return false;
-  }
-  return true;
-}
-
-bool equals_nocase(std::string_view s, std::string_view lower_word) {
-  return s.size() == lower_word.size() && starts_with_nocase(s, lower_word);
-}
-
-std::string lowered_tag(std::string_view tag) {
-  std::string out(tag);
-  for (char& c : out) c = ascii_lower(c);
-  return out;
+bool starts_with_nocase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && equals_ignoring_ascii_case(s.substr(0, prefix.size()), prefix);
 }
 
 // Index of the first `c` at or after `from`, or the size of the text. Numbers are a few bytes
@@ -50,7 +36,8 @@ std::size_t digits_end(std::string_view text, std::size_t from) {
 // anywhere takes precedence.
 class Assembler {
  public:
-  explicit Assembler(std::string_view text) : text_(text), lexer_(text) {}
+  Assembler(std::string_view text, std::span<const std::string_view> converted)
+      : text_(text), lexer_(text), converted_(converted) {}
 
   Result<std::vector<CifBlock>> run();
 
@@ -62,6 +49,7 @@ class Assembler {
 
   std::string_view text_;
   CifLexer lexer_;
+  std::span<const std::string_view> converted_;
   CifToken token_;
   bool have_ = false;
   std::vector<CifBlock> blocks_;
@@ -84,52 +72,70 @@ Result<std::vector<CifBlock>> Assembler::run() {
 // One statement from the current token; on success the current token is the next statement's.
 Status Assembler::statement() {
   const std::string_view word = token_.text();
-  if (token_.quoted() || word.empty()) return Error::parse("pdCIF: unexpected token " + quoted(word));
+  if (token_.quoted() || word.empty()) return cif_fail("unexpected token " + quoted(word));
   if (starts_with_nocase(word, "data_")) {
     blocks_.emplace_back();
     blocks_.back().name = word.substr(5);
     advance();
   } else if (word.front() == '_') {
-    if (blocks_.empty()) return Error::parse("pdCIF: tag precedes a data block");
-    std::string tag = lowered_tag(word);
-    if (!advance() || token_.control()) return Error::parse("pdCIF: missing value for " + tag);
+    if (blocks_.empty()) return cif_fail("tag precedes a data block");
+    std::string tag = ascii_lower(word);
+    if (!advance() || token_.control()) return cif_fail("missing value for " + tag);
     blocks_.back().items.insert_or_assign(std::move(tag), token_.text());
     advance();
-  } else if (equals_nocase(word, "loop_")) {
-    if (blocks_.empty()) return Error::parse("pdCIF: loop precedes a data block");
+  } else if (equals_ignoring_ascii_case(word, "loop_")) {
+    if (blocks_.empty()) return cif_fail("loop precedes a data block");
     return read_loop();
-  } else if (starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
-             equals_nocase(word, "stop_")) {
+  } else if (starts_with_nocase(word, "save_") || equals_ignoring_ascii_case(word, "global_") ||
+             equals_ignoring_ascii_case(word, "stop_")) {
     // Save frames and global blocks are not represented; their contents join the current
     // block.
     advance();
   } else {
-    return Error::parse("pdCIF: unexpected token " + quoted(word));
+    return cif_fail("unexpected token " + quoted(word));
   }
   return {};
 }
 
-// One loop_ table from the token after loop_; its values are counted, not kept.
+// One value into its column, unless the column failed already.
+void convert(std::string_view text, CifNumbers& column) {
+  if (column.failure) return;
+  Result<double> value = cif_number(text);
+  if (value) {
+    column.values.push_back(*value);
+  } else {
+    column.failure = std::move(value).error();
+  }
+}
+
+// One loop_ table from the token after loop_; its values are counted, and those of the
+// converted tags read as numbers, not kept as tokens.
 Status Assembler::read_loop() {
-  std::vector<std::string_view> tags;
-  while (advance() && token_.tag()) tags.push_back(token_.text());
-  if (tags.empty()) return Error::parse("pdCIF: loop has no column tags");
+  std::vector<std::string> tags;
+  while (advance() && token_.tag()) tags.push_back(ascii_lower(token_.text()));
+  if (tags.empty()) return cif_fail("loop has no column tags");
+  std::vector<std::shared_ptr<CifNumbers>> numbers(tags.size());
+  for (std::size_t i = 0; i < tags.size(); ++i)
+    if (std::find(converted_.begin(), converted_.end(), tags[i]) != converted_.end())
+      numbers[i] = std::make_shared<CifNumbers>();
 
   const char* first = nullptr;
   const char* last = nullptr;
   std::size_t values = 0;
-  for (; have_ && !token_.control(); advance()) {
+  for (std::size_t at = 0; have_ && !token_.control(); advance()) {
     if (values++ == 0) first = token_.text().data() - (token_.quoted() ? 1 : 0);
     last = token_.end();
+    if (CifNumbers* column = numbers[at].get()) convert(token_.text(), *column);
+    at = at + 1 == tags.size() ? 0 : at + 1;
   }
-  if (values % tags.size() != 0) return Error::parse("pdCIF: incomplete loop row");
+  if (values % tags.size() != 0) return cif_fail("incomplete loop row");
 
   const std::size_t rows = values / tags.size();
   CifBlock& block = blocks_.back();
   for (std::size_t i = 0; i < tags.size(); ++i) {
-    std::string tag = lowered_tag(tags[i]);
-    if (!block.loops.try_emplace(tag, text_, first, last, tags.size(), i, rows).second)
-      return Error::parse("pdCIF: duplicate loop tag " + tag);
+    if (!block.loops.try_emplace(tags[i], text_, first, last, tags.size(), i, rows, numbers[i])
+             .second)
+      return cif_fail("duplicate loop tag " + tags[i]);
   }
   return {};
 }
@@ -138,8 +144,8 @@ Status Assembler::read_loop() {
 
 bool CifToken::is_tag_or_keyword(std::string_view word) {
   return word.front() == '_' || starts_with_nocase(word, "data_") ||
-         starts_with_nocase(word, "save_") || equals_nocase(word, "global_") ||
-         equals_nocase(word, "loop_") || equals_nocase(word, "stop_");
+         starts_with_nocase(word, "save_") || equals_ignoring_ascii_case(word, "global_") ||
+         equals_ignoring_ascii_case(word, "loop_") || equals_ignoring_ascii_case(word, "stop_");
 }
 
 // A quoted value ends at its own quote character followed by white space or the end of the
@@ -152,7 +158,7 @@ bool CifLexer::delimited(CifToken& token) {
     const std::string_view rest(open + 1, static_cast<std::size_t>(end_ - open - 1));
     const std::size_t lf = rest.find("\n;");
     if (lf == std::string_view::npos) {
-      error_ = Error::parse("pdCIF: unterminated semicolon text field");
+      error_ = cif_fail("unterminated semicolon text field");
       p_ = end_;
       return false;
     }
@@ -165,7 +171,7 @@ bool CifLexer::delimited(CifToken& token) {
       }
     }
     if (close == nullptr) {
-      error_ = Error::parse("pdCIF: unterminated quoted value");
+      error_ = cif_fail("unterminated quoted value");
       p_ = end_;
       return false;
     }
@@ -175,7 +181,12 @@ bool CifLexer::delimited(CifToken& token) {
   return true;
 }
 
-Result<std::vector<CifBlock>> cif_blocks(std::string_view text) { return Assembler(text).run(); }
+Error cif_fail(std::string_view what) { return Error::parse("pdCIF: " + std::string(what)); }
+
+Result<std::vector<CifBlock>> cif_blocks(std::string_view text,
+                                         std::span<const std::string_view> converted) {
+  return Assembler(text, converted).run();
+}
 
 std::optional<CifColumn> cif_column(const CifBlock& block,
                                     std::initializer_list<std::string_view> tags) {
@@ -192,7 +203,7 @@ Result<double> detail::cif_number_other(std::string_view text) {
   // The uncertainty is one or more digits closed by the first ')' after the '('.
   const std::size_t close = digits_end(text, open + 1);
   if (close == open + 1 || close == text.size() || text[close] != ')') {
-    return Error::parse("pdCIF: malformed numeric uncertainty");
+    return cif_fail("malformed numeric uncertainty");
   }
   const std::string_view before = text.substr(0, open);
   // The usual form, 217(15), ends at the ')': the number is the text before the '(' as it

@@ -1,27 +1,32 @@
 // CIF text as tokens and data blocks: the small dialect that powder CIF files use (data
 // blocks, tags with one value, loop_ tables, quoted values, semicolon text fields and comments).
 // Tokens, values and block names are views into the caller's decoded text. A loop's values are
-// not kept: a column is the stretch of text that holds them, read again when it is converted,
-// so that memory stays a small part of the text whatever it holds.
+// not kept as tokens: a column is the stretch of text that holds them, and the columns a reader
+// names beforehand are converted to numbers in the same pass that tokenizes them.
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "pattern/error.hpp"
-#include "text/rules.hpp"
+#include "text/number.hpp"
+#include "text/words.hpp"
 
 namespace vorlen::text {
+
+// A powder CIF refusal: "pdCIF: " and what is wrong.
+Error cif_fail(std::string_view what);
 
 // 16 bytes, the text's length sharing a word with the quoted flag.
 class CifToken {
@@ -99,21 +104,29 @@ class CifLexer {
   std::optional<Error> error_;
 };
 
+// A loop column read as CIF numbers while the loop was tokenized: its values up to the first
+// that is not one, whose refusal `failure` then holds.
+struct CifNumbers {
+  std::vector<double> values;
+  std::optional<Error> failure;
+};
+
 // The values of one tag in a loop_ table: every `stride`-th value from the `index`-th, within
 // the stretch of text that holds the loop's values.
 class CifColumn {
  public:
   CifColumn() = default;
   CifColumn(std::string_view text, const char* first, const char* last, std::size_t stride,
-            std::size_t index, std::size_t rows)
-      : text_(text), first_(first), last_(last), stride_(stride), index_(index), rows_(rows) {}
+            std::size_t index, std::size_t rows, std::shared_ptr<CifNumbers> numbers)
+      : text_(text), first_(first), last_(last), stride_(stride), index_(index), rows_(rows),
+        numbers_(std::move(numbers)) {}
 
   std::size_t size() const { return rows_; }
   bool empty() const { return rows_ == 0; }
-  // Whether the two columns belong to the same loop.
-  bool shares_loop(const CifColumn& other) const { return first_ == other.first_ && last_ == other.last_; }
   std::size_t index() const { return index_; }
-  std::size_t stride() const { return stride_; }
+  // The column as numbers when its tag was among those converted, else nullptr. A reader may
+  // take the values out.
+  CifNumbers* numbers() const { return numbers_.get(); }
   // Every value of the loop in text order, each with its place among the loop's tags, until
   // `visit` returns false. The values were tokenized once already, so no error can arise.
   template <class Visit>
@@ -131,6 +144,7 @@ class CifColumn {
   std::size_t stride_ = 1;
   std::size_t index_ = 0;
   std::size_t rows_ = 0;
+  std::shared_ptr<CifNumbers> numbers_;
 };
 
 struct CifBlock {
@@ -142,8 +156,10 @@ struct CifBlock {
 
 // Splits the whole text into tokens and groups them into data blocks in file order, in one
 // pass: a lexical error anywhere is reported before a structural one, as though the whole text
-// were tokenized first. The blocks point into the text.
-Result<std::vector<CifBlock>> cif_blocks(std::string_view text);
+// were tokenized first. The loop columns of the `converted` tags (given in lower case) are read
+// as CIF numbers in the same pass. The blocks point into the text.
+Result<std::vector<CifBlock>> cif_blocks(std::string_view text,
+                                         std::span<const std::string_view> converted = {});
 
 // The loop column of the first tag (given in lower case) that the block holds with at least
 // one value; items are never consulted.
@@ -155,13 +171,26 @@ namespace detail {
 Result<double> cif_number_other(std::string_view text);
 }  // namespace detail
 
+// Whether [p, end) is an uncertainty that closes a value: '(', one or more digits, ')'.
+inline bool is_closing_uncertainty(const char* p, const char* end) {
+  if (end - p < 3 || *p != '(' || end[-1] != ')') return false;
+  for (++p; p < end - 1; ++p)
+    if (*p < '0' || *p > '9') return false;
+  return true;
+}
+
 // A CIF number: the text-number rule after dropping a standard uncertainty in parentheses,
-// as in 1.234(5) or 1.2(3)e-4. Inline: a plain decimal, the common case, is read at once.
+// as in 1.234(5) or 1.2(3)e-4. Inline: a plain decimal, and a plain decimal closed by its
+// uncertainty, the common cases, are read at once, with the value the rule gives them.
 inline Result<double> cif_number(std::string_view text) {
   double value = 0;
   const char* const end = text.data() + text.size();
-  if (!text.empty() && decimal_prefix(text.data(), end, value) == end && std::isfinite(value))
-    return value;
+  if (!text.empty()) {
+    const char* const stop = decimal_prefix(text.data(), end, value);
+    if (stop != nullptr && std::isfinite(value) &&
+        (stop == end || is_closing_uncertainty(stop, end)))
+      return value;
+  }
   return detail::cif_number_other(text);
 }
 
@@ -172,18 +201,13 @@ inline Result<double> cif_number(std::string_view text) {
 // is skipped whole. A borrow may flag a byte after a flagged one, and a flagged byte may be a
 // control byte that belongs to the word, so the first flagged byte is looked at on its own.
 inline const char* CifLexer::word_end(const char* p, const char* end) {
-  constexpr std::uint64_t ones = 0x0101010101010101ULL, high_bits = 0x8080808080808080ULL;
-  while (end - p >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    const std::uint64_t below_0x21 = (word - ones * 0x21) & ~word & high_bits;
+  while (static_cast<std::size_t>(end - p) >= words::kWordBytes) {
+    const words::Word below_0x21 = words::bytes_below(words::load(p), 0x21);
     if (below_0x21 == 0) {
-      p += 8;
+      p += words::kWordBytes;
       continue;
     }
-    // The byte at the lowest address: the low end of the word on a little-endian machine.
-    p += (std::endian::native == std::endian::little ? std::countr_zero(below_0x21)
-                                                     : std::countl_zero(below_0x21)) / 8;
+    p += words::first_flagged(below_0x21);
     if (is_space(*p)) return p;
     ++p;
   }

@@ -1,6 +1,7 @@
 // Powder CIF: the first data block that carries an intensity column and a 2theta axis, the
 // axis coming from a column of angles or from a declared range.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -8,11 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/series.hpp"
 #include "text/cif.hpp"
-#include "text/rules.hpp"
+#include "text/decode.hpp"
+#include "text/rows.hpp"
 
 namespace vorlen {
 
@@ -20,39 +22,22 @@ namespace {
 
 using text::CifBlock;
 using text::CifColumn;
+using text::CifNumbers;
 using text::cif_column;
+using text::cif_fail;
 using text::cif_number;
 
-// Converts a column, or two columns of one loop in a single walk over its values. Each column
-// keeps its own first failure; the values are stored straight into the vectors, sized from the
-// loop's row count.
-struct Converted {
-  std::vector<double> values;
-  std::optional<Error> failure;
-};
+// Every loop tag this reader reads, the intensities and the angles below: their columns are read
+// as numbers while the text is tokenized.
+constexpr std::array<std::string_view, 5> number_tags = {
+    "_pd_proc_intensity_total", "_pd_meas_intensity_total", "_pd_meas_counts_total",
+    "_pd_proc_2theta_corrected", "_pd_meas_2theta_scan"};
 
-// One value into its column, unless the column failed already.
-void take(std::string_view text, Converted& out) {
-  if (out.failure) return;
-  Result<double> value = cif_number(text);
-  if (value) {
-    out.values.push_back(*value);
-  } else {
-    out.failure = std::move(value).error();
-  }
-}
-
-void convert(const CifColumn& first, Converted& a, const CifColumn* second, Converted* b) {
-  a.values.reserve(first.size());
-  if (second) b->values.reserve(second->size());
-  // No second column: a place among the tags that never comes.
-  const std::size_t other = second ? second->index() : first.stride();
-  first.each_loop_value([&](std::size_t at, std::string_view text) {
-    if (at == first.index()) take(text, a);
-    if (at == other) take(text, *b);
-    // A failed first column ends the walk: its error is what the caller reports.
-    return !a.failure;
-  });
+// The column's values, taken out of its block, or its first refusal.
+Result<std::vector<double>> values_of(const CifColumn& column) {
+  CifNumbers& numbers = *column.numbers();
+  if (numbers.failure) return *numbers.failure;
+  return std::move(numbers.values);
 }
 
 std::optional<std::string_view> item(const CifBlock& block, const std::string& tag) {
@@ -71,11 +56,9 @@ Result<std::vector<double>> range_axis(const CifBlock& block, const std::string&
                                        std::size_t count) {
   VORLEN_ASSIGN(const double minimum, cif_number(*item(block, prefix + "_min")));
   VORLEN_ASSIGN(const double increment, cif_number(*item(block, prefix + "_inc")));
-  if (increment <= 0) return Error::parse("pdCIF: 2theta increment must be positive");
+  if (increment <= 0) return cif_fail("2theta increment must be positive");
 
-  std::vector<double> x;
-  x.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) x.push_back(static_cast<double>(i) * increment + minimum);
+  std::vector<double> x = x_from_start_and_step(count, minimum, increment);
 
   if (const auto max_text = item(block, prefix + "_max")) {
     VORLEN_ASSIGN(const double maximum, cif_number(*max_text));
@@ -84,7 +67,7 @@ Result<std::vector<double>> range_axis(const CifBlock& block, const std::string&
     // does not fit the range moves it by at least a whole step, so half a step separates
     // the two.
     if (std::fabs(x.back() - maximum) > increment * 0.5) {
-      return Error::parse("pdCIF: angular range disagrees with point count");
+      return cif_fail("angular range disagrees with point count");
     }
   }
   return x;
@@ -106,24 +89,19 @@ std::optional<AxisSource> axis_source(const CifBlock& block) {
   return std::nullopt;
 }
 
-// The intensities, then the angles: every intensity is converted before any angle, so an
-// intensity failure wins over an angle failure, as when the columns are read one after the
-// other. An angle column of the same loop is read in the same walk.
+// The intensities, then the angles: an intensity failure wins over an angle failure, as when
+// the columns are read one after the other.
 Result<std::optional<Series>> block_series(const CifBlock& block, const CifColumn& intensity) {
   const std::optional<AxisSource> source = axis_source(block);
-  Converted y;
-  Converted x;
-  const bool together = source && source->column && source->column->shares_loop(intensity);
-  convert(intensity, y, together ? &*source->column : nullptr, together ? &x : nullptr);
-  if (y.failure) return std::move(*y.failure);
+  VORLEN_ASSIGN(std::vector<double> y, values_of(intensity));
   if (!source) return std::optional<Series>();
-  if (!source->column) {
-    VORLEN_ASSIGN(x.values, range_axis(block, source->range, y.values.size()));
-  } else if (!together) {
-    convert(*source->column, x, nullptr, nullptr);
+  std::vector<double> x;
+  if (source->column) {
+    VORLEN_ASSIGN(x, values_of(*source->column));
+  } else {
+    VORLEN_ASSIGN(x, range_axis(block, source->range, y.size()));
   }
-  if (x.failure) return std::move(*x.failure);
-  return std::optional<Series>(Series{std::move(x.values), std::move(y.values)});
+  return std::optional<Series>(Series{std::move(x), std::move(y)});
 }
 
 bool name_matches(const CifBlock& block, const std::optional<std::string>& wanted) {
@@ -141,7 +119,7 @@ std::optional<Result<Series>> block_profile(const CifBlock& candidate) {
   if (!series) return Result<Series>(std::move(series).error());
   if (!*series) return std::nullopt;
   if ((*series)->x.size() != (*series)->y.size()) {
-    return Result<Series>(Error::parse("pdCIF: 2theta and intensity columns have different lengths"));
+    return Result<Series>(cif_fail("2theta and intensity columns have different lengths"));
   }
   return text::pattern(std::move((*series)->x), std::move((*series)->y), "pdCIF");
 }
@@ -150,18 +128,18 @@ std::optional<Result<Series>> block_profile(const CifBlock& candidate) {
 
 Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) {
   VORLEN_ASSIGN(const Text decoded, decode(data));
-  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view()));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view(), number_tags));
 
   for (const CifBlock& candidate : blocks) {
     if (!name_matches(candidate, block)) continue;
     if (std::optional<Result<Series>> profile = block_profile(candidate)) return std::move(*profile);
   }
-  return Error::parse("pdCIF: no matching block with 2theta and intensity data");
+  return cif_fail("no matching block with 2theta and intensity data");
 }
 
 Result<std::uint64_t> walk_pdcif(Bytes data, const CifBlockVisit& visit) {
   VORLEN_ASSIGN(const Text decoded, decode(data));
-  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view()));
+  VORLEN_ASSIGN(const std::vector<CifBlock> blocks, text::cif_blocks(decoded.view(), number_tags));
 
   std::vector<std::string_view> profiles;  // names of the blocks listed so far
   for (const CifBlock& candidate : blocks) {

@@ -1,11 +1,8 @@
-// Helpers shared by the archive readers (BRML, RASX): XML members as trees and the out-of-range
-// message of scan selection.
+// What the archive readers (BRML, RASX) share: XML members as trees.
 #pragma once
 
-#include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "pattern/error.hpp"
 #include "xml/archive.hpp"
@@ -17,11 +14,6 @@ namespace vorlen::xml {
 inline Result<Document> member_document(Archive& archive, std::string_view name) {
   VORLEN_ASSIGN(Buffer bytes, archive.member(name));
   return owned_document(std::move(bytes));
-}
-
-inline Error scan_out_of_range(std::uint64_t index, std::uint64_t count) {
-  return Error::parse("scan " + std::to_string(index) + " is out of range (" +
-                      std::to_string(count) + " scans)");
 }
 
 }  // namespace vorlen::xml

@@ -12,9 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/series.hpp"
+#include "text/ascii.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"
 #include "xml/tree.hpp"
@@ -23,6 +26,9 @@ namespace vorlen {
 namespace {
 
 constexpr std::string_view container_suffix = "DataContainer.xml";
+
+// Every refusal of this reader: "BRML " and what is wrong.
+Error fail(std::string_view what) { return Error::parse("BRML " + std::string(what)); }
 
 // The two columns of a row that the reader returns.
 struct Columns {
@@ -65,7 +71,7 @@ Result<const xml::Element*> data_route(const xml::Element& raw_data) {
   }
   if (measured_count == 1) return measured;
   if (routes.size() == 1) return routes.front();
-  return Error::parse("BRML requires one unambiguous measured data route");
+  return fail("requires one unambiguous measured data route");
 }
 
 // The view kind is the type value after its last colon, so that "xsi:" or any other prefix on
@@ -91,12 +97,12 @@ std::string_view field_label(const xml::Element& field) {
 Status read_varying_view(const xml::Element& view, std::uint64_t start, std::uint64_t length,
                          std::optional<std::uint64_t>& two_theta) {
   std::vector<const xml::Element*> fields = view.all("FieldDefinitions");
-  if (length < fields.size()) return Error::parse("BRML fields exceed declared view length");
+  if (length < fields.size()) return fail("fields exceed declared view length");
   if (two_theta) return {};
   for (std::uint64_t k = 0; k < fields.size(); ++k) {
     if (!is_two_theta_label(field_label(*fields[k]))) continue;
     if (k > std::numeric_limits<std::uint64_t>::max() - start) {
-      return Error::parse("BRML column overflow");
+      return fail("column overflow");
     }
     two_theta = start + k;
     return {};
@@ -116,15 +122,15 @@ Result<Columns> find_columns(const xml::Element& route) {
     if (kind == "RecordedRawDataView") {
       // A recorded view over several columns holds detector frames, not one intensity.
       if (length != 1) {
-        return Error::parse("BRML detector frames are not integrated XRD profiles");
+        return fail("detector frames are not integrated XRD profiles");
       }
       if (!intensity) intensity = start;
     } else if (kind == "VaryingRawDataView") {
       VORLEN_TRY(read_varying_view(*view, start, length, two_theta));
     }
   }
-  if (!two_theta) return Error::parse("BRML has no varying TwoTheta column");
-  if (!intensity) return Error::parse("BRML has no recorded intensity column");
+  if (!two_theta) return fail("has no varying TwoTheta column");
+  if (!intensity) return fail("has no recorded intensity column");
   return Columns{*two_theta, *intensity};
 }
 
@@ -158,8 +164,8 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
     if (column == last || comma == end) break;
     value = comma + 1;
   }
-  if (!row_x) return Error::parse("BRML datum missing TwoTheta column");
-  if (!row_y) return Error::parse("BRML datum missing intensity column");
+  if (!row_x) return fail("datum missing TwoTheta column");
+  if (!row_y) return fail("datum missing intensity column");
   x.push_back(*row_x);
   y.push_back(*row_y);
   return {};
@@ -188,7 +194,7 @@ Result<Series> read_raw_data(const xml::Element& raw_data) {
 // The raw-data member names that the archive's data container lists.
 Result<std::vector<std::string>> scan_members(xml::Archive& archive) {
   std::optional<std::string_view> container = container_name(archive.names());
-  if (!container) return Error::parse("BRML missing DataContainer.xml");
+  if (!container) return fail("missing DataContainer.xml");
   VORLEN_ASSIGN(const xml::Document container_tree, xml::member_document(archive, *container));
   return raw_data_names(container_tree.root());
 }
@@ -198,7 +204,7 @@ Result<std::vector<std::string>> scan_members(xml::Archive& archive) {
 Result<Series> parse_brml(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<std::string> members, scan_members(archive));
-  if (index >= members.size()) return xml::scan_out_of_range(index, members.size());
+  if (index >= members.size()) return Error::parse(scan_out_of_range(index, members.size()));
   VORLEN_ASSIGN(const xml::Document raw_data, xml::member_document(archive, members[index]));
   return read_raw_data(raw_data.root());
 }

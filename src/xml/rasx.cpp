@@ -12,10 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
+#include "pattern/series.hpp"
+#include "text/decode.hpp"
 #include "pattern/scans.hpp"
-#include "text/rules.hpp"
+#include "text/lines.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 #include "xml/archive.hpp"
 #include "xml/archive_scans.hpp"
 #include "xml/tree.hpp"
@@ -133,7 +136,7 @@ Status check_rigaku_axis(std::string_view label) {
   static constexpr std::array<std::string_view, 7> accepted = {
       "2theta",      "2thetaw",       "twotheta",      "2thetatheta",
       "2thetaomega", "twothetatheta", "twothetaomega"};
-  const std::string key = xml::axis_key(label);
+  const std::string key = xml::scan_axis_key(label);
   if (std::find(accepted.begin(), accepted.end(), key) != accepted.end()) return {};
   return Error::parse("scan axis " + text::quoted(label) + " is not a supported 2theta scan");
 }
@@ -141,7 +144,7 @@ Status check_rigaku_axis(std::string_view label) {
 Result<Series> parse_rasx(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(xml::Archive archive, xml::Archive::open(data));
   VORLEN_ASSIGN(const std::vector<ScanEntry> entries, measurements(archive));
-  if (index >= entries.size()) return xml::scan_out_of_range(index, entries.size());
+  if (index >= entries.size()) return Error::parse(scan_out_of_range(index, entries.size()));
   const ScanEntry& entry = entries[index];
   if (entry.conditions) {
     VORLEN_ASSIGN(const xml::Document conditions, xml::member_document(archive, *entry.conditions));

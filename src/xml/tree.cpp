@@ -5,6 +5,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -13,9 +14,14 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 
-#include "parser/decode.hpp"
-#include "text/rules.hpp"
+#include "text/decode.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
+#include "text/words.hpp"
 #include "xml/feed.hpp"
 
 namespace vorlen::xml {
@@ -62,13 +68,14 @@ class Records {
 // Copies of texts, packed into blocks that never move, so views of them stay valid.
 class Copies {
  public:
+  static constexpr std::size_t block_size = 65536;
+
   std::string_view keep(std::string_view text) {
     if (text.empty()) return {};
     if (text.size() > left_) {
-      const std::size_t size = std::max(block_size, text.size());
-      blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-      next_ = blocks_.back().get();
-      left_ = size;
+      blocks_.emplace_back().resize(std::max(block_size, text.size()));
+      next_ = reinterpret_cast<char*>(blocks_.back().data());
+      left_ = blocks_.back().size();
     }
     char* at = next_;
     std::memcpy(at, text.data(), text.size());
@@ -76,16 +83,48 @@ class Copies {
     left_ -= text.size();
     return {at, text.size()};
   }
+  // Takes over a text at least a block long instead of copying it: its first `size` bytes.
+  std::string_view adopt(Buffer text, std::size_t size) {
+    blocks_.push_back(std::move(text));
+    return {reinterpret_cast<const char*>(blocks_.back().data()), size};
+  }
   void clear() {
     blocks_.clear();
     left_ = 0;
   }
 
  private:
-  static constexpr std::size_t block_size = 65536;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<Buffer> blocks_;
   char* next_ = nullptr;
   std::size_t left_ = 0;
+};
+
+// A text joined from pieces. Grown with realloc, like Records, so a long one (the white space
+// between thousands of rows) is neither copied as it grows nor held twice.
+class JoinedText {
+ public:
+  void assign(std::string_view text) {
+    size_ = 0;
+    append(text);
+  }
+  void append(std::string_view piece) {
+    if (piece.empty()) return;
+    if (piece.size() > bytes_.size() - size_)
+      bytes_.resize(std::max({std::size_t{256}, 2 * bytes_.size(), size_ + piece.size()}));
+    std::memcpy(bytes_.data() + size_, piece.data(), piece.size());
+    size_ += piece.size();
+  }
+  // A view of the text that lives as long as `copies`; a long text's bytes move there.
+  std::string_view keep(Copies& copies) {
+    const std::size_t size = std::exchange(size_, 0);
+    if (size < Copies::block_size)
+      return copies.keep(std::string_view(reinterpret_cast<const char*>(bytes_.data()), size));
+    return copies.adopt(std::exchange(bytes_, Buffer()), size);
+  }
+
+ private:
+  Buffer bytes_;
+  std::size_t size_ = 0;
 };
 
 }  // namespace
@@ -139,24 +178,6 @@ constexpr std::size_t max_open_elements = 128;
 // at a time instead of a second copy of the whole text, which costs fresh memory on every read.
 constexpr std::size_t feed_size = std::size_t{1} << 17;
 
-// The length of an element name and where its local part starts (after the first colon), found
-// in one pass: names are a few bytes long, shorter than the set-up of two library calls.
-struct NameParts {
-  std::size_t size = 0;
-  std::size_t local = 0;
-};
-
-NameParts name_parts(const char* name) {
-  NameParts parts;
-  bool colon = false;
-  for (; name[parts.size] != '\0'; ++parts.size)
-    if (name[parts.size] == ':' && !colon) {
-      colon = true;
-      parts.local = parts.size + 1;
-    }
-  return parts;
-}
-
 std::string_view after_last_colon(std::string_view name) {
   const auto colon = name.rfind(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -189,7 +210,7 @@ struct OpenText {
   std::size_t begin = 0;
   std::size_t end = 0;
   bool joined = false;
-  std::string buffer;
+  JoinedText buffer;
 };
 
 // Receives expat's events. Elements are appended to the storage's array as they open; `open_`
@@ -269,15 +290,27 @@ bool Builder::starts_empty_element() const {
 }
 
 // The local name as a view of the start tag in the text, which spells it just after its '<'.
+// The name is compared with the text as its parts are found: names are a few bytes long.
 std::string_view Builder::element_name(const XML_Char* name) {
-  const NameParts parts = name_parts(name);
   const XML_Index at = XML_GetCurrentByteIndex(parser_);
-  if (at >= 0) {
-    const std::size_t first = source(at) + 1;
-    if (first <= text_.size() && text_.substr(first, parts.size) == std::string_view(name, parts.size))
-      return text_.substr(first + parts.local, parts.size - parts.local);
+  const std::size_t first = at >= 0 ? source(at) + 1 : text_.size() + 1;
+  const std::size_t room = first <= text_.size() ? text_.size() - first : 0;
+  const char* const spelled = text_.data() + std::min(first, text_.size());
+  bool same = first <= text_.size();
+  // Its length, and where its local part starts (after the first colon).
+  std::size_t size = 0;
+  std::size_t local_start = 0;
+  bool colon = false;
+  for (; name[size] != '\0'; ++size) {
+    same = same && size < room && spelled[size] == name[size];
+    if (name[size] == ':' && !colon) {
+      colon = true;
+      local_start = size + 1;
+    }
   }
-  return storage_.copies.keep(std::string_view(name + parts.local, parts.size - parts.local));
+  const std::string_view local(name + local_start, size - local_start);
+  if (same) return std::string_view(spelled + local_start, local.size());
+  return storage_.copies.keep(local);
 }
 
 // expat hands over attribute names and normalised values in its own memory, reused for the next
@@ -318,7 +351,6 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
   OpenText& open = b.open_texts_[b.open_.size()];
   open.begin = open.end = 0;
   open.joined = false;
-  open.buffer.clear();
   e.name = b.element_name(name);
   b.add_attributes(e, atts);
 }
@@ -366,7 +398,7 @@ void Builder::add_text(OpenText& open, std::string_view piece) {
 
 std::string_view Builder::close_text(OpenText& open) {
   if (!open.joined) return text_.substr(open.begin, open.end - open.begin);
-  return storage_.copies.keep(open.buffer);
+  return open.buffer.keep(storage_.copies);
 }
 
 // Comments, declarations, processing instructions and markup outside the root: ignored, but
@@ -520,8 +552,43 @@ Error detail::refused_number(std::string_view text) {
   return Error::parse("non-finite numeric value");
 }
 
+namespace {
+
+// How many white-space separated tokens the text holds, so that their values are stored
+// without the vector growing: long lists are hundreds of kilobytes.
+// About how many white-space separated tokens the text holds, to size the vector of their
+// values once: the bytes above 0x20 that follow one at or below it, counted eight at a time.
+// Control bytes other than white space are rare enough to count as separators here.
+std::size_t token_count(std::string_view text) {
+  using namespace text::words;
+  std::size_t count = 0;
+  std::size_t i = 0;
+  bool word_before = false;  // the byte before the current group is above 0x20
+  if constexpr (std::endian::native == std::endian::little) {
+    Word before = 0;
+    for (; text.size() - i >= kWordBytes; i += kWordBytes) {
+      const Word w = load(text.data() + i);
+      // (b & 0x7F) + 0x5F carries into the top bit exactly when b & 0x7F is above 0x20.
+      const Word above = (((w & kLow7) + repeated(0x5F)) | w) & kHighBits;
+      const Word starts = above & ~((above << 8) | (before >> 56));
+      count += byte_sum(starts >> 7);
+      before = above;
+    }
+    word_before = (before >> 63) != 0;
+  }
+  for (; i < text.size(); ++i) {
+    const bool word = static_cast<unsigned char>(text[i]) > 0x20;
+    count += word && !word_before ? 1 : 0;
+    word_before = word;
+  }
+  return count;
+}
+
+}  // namespace
+
 Result<std::vector<double>> numbers(std::string_view text) {
   std::vector<double> out;
+  out.reserve(token_count(text));
   text::Tokens tokens(text);
   text::Token token;
   while (tokens.next(token)) {
@@ -531,7 +598,7 @@ Result<std::vector<double>> numbers(std::string_view text) {
   return out;
 }
 
-std::string axis_key(std::string_view text) {
+std::string scan_axis_key(std::string_view text) {
   std::string key = text::lowercase(text);
   std::erase_if(key, [](char c) { return c == ' ' || c == '-' || c == '_'; });
   return key;

@@ -15,7 +15,9 @@
 
 #include "pattern/error.hpp"
 #include "pattern/pattern.hpp"
-#include "text/rules.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/tokens.hpp"
 #include "xml/buffer.hpp"
 
 namespace vorlen::xml {
@@ -153,8 +155,9 @@ inline Result<double> number(const text::Token& token) {
 }
 // White-space separated numbers, each through `number`.
 Result<std::vector<double>> numbers(std::string_view text);
-// Lower-cased (full Unicode), spaces, hyphens and underscores removed.
-std::string axis_key(std::string_view text);
+// The key a scan axis name is compared by: lower-cased (full Unicode), then spaces, hyphens and
+// underscores removed. Unlike the text formats' axis key, other white space stays.
+std::string scan_axis_key(std::string_view text);
 // A BRML column position: "missing column Start/Length" / "invalid column Start/Length".
 Result<std::uint64_t> index(std::optional<std::string_view> value);
 

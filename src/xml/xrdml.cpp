@@ -5,9 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/readers.hpp"
+#include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
-#include "text/rules.hpp"
+#include "pattern/series.hpp"
+#include "text/unicode.hpp"
 #include "xml/tree.hpp"
 
 namespace vorlen {
@@ -15,6 +16,9 @@ namespace vorlen {
 namespace {
 
 using xml::Element;
+
+// Every refusal of this reader: "XRDML " and what is wrong.
+Error fail(std::string_view what) { return Error::parse("XRDML " + std::string(what)); }
 
 // Scan axes whose positions are the 2theta of a powder profile, as axis keys.
 constexpr std::array<std::string_view, 8> two_theta_scan_axes = {
@@ -43,8 +47,8 @@ std::vector<const Element*> scans(const Element& root) {
 
 Status check_scan_axis(const Element& scan) {
   const auto axis = scan.attr("scanAxis");
-  if (axis && !is_one_of(xml::axis_key(*axis), two_theta_scan_axes))
-    return Error::parse("XRDML scan axis " + text::quoted(*axis) + " is not 2theta");
+  if (axis && !is_one_of(xml::scan_axis_key(*axis), two_theta_scan_axes))
+    return fail("scan axis " + text::quoted(*axis) + " is not 2theta");
   return {};
 }
 
@@ -58,7 +62,7 @@ const Element* two_theta_positions(const Element& data_points) {
 Status check_unit(const Element& positions) {
   const auto unit = positions.attr("unit");
   if (unit && !is_one_of(text::lowercase(*unit), degree_units))
-    return Error::parse("XRDML 2Theta unit " + text::quoted(*unit) + " is not degrees");
+    return fail("2Theta unit " + text::quoted(*unit) + " is not degrees");
   return {};
 }
 
@@ -67,7 +71,7 @@ Status check_unit(const Element& positions) {
 Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
   if (const Element* list = axis.child("listPositions")) {
     VORLEN_ASSIGN(std::vector<double> x, xml::numbers(list->text));
-    if (x.size() != n) return Error::parse("XRDML position/intensity lengths differ");
+    if (x.size() != n) return fail("position/intensity lengths differ");
     return x;
   }
   const Element* start = axis.child("startPosition");
@@ -87,11 +91,11 @@ Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
   }
   if (n == 1) {
     const Element* common = axis.child("commonPosition");
-    if (!common) return Error::parse("XRDML missing stepped 2Theta positions");
+    if (!common) return fail("missing stepped 2Theta positions");
     VORLEN_ASSIGN(const double c, xml::number(common->text));
     return std::vector<double>{c};
   }
-  return Error::parse("XRDML has a fixed or missing 2Theta axis, not a powder profile");
+  return fail("has a fixed or missing 2Theta axis, not a powder profile");
 }
 
 // Factors are checked whenever present, but only raw counts are scaled by them: intensities
@@ -103,7 +107,7 @@ Status attenuate(const Element& data_points, bool raw_counts, std::vector<double
   bool valid = f.size() == y.size();
   for (std::size_t i = 0; valid && i < f.size(); ++i) valid = f[i] > 0;
   if (!valid)
-    return Error::parse("XRDML attenuation factors must be positive and match intensity length");
+    return fail("attenuation factors must be positive and match intensity length");
   if (raw_counts)
     for (std::size_t i = 0; i < y.size(); ++i) y[i] *= f[i];
   return {};
@@ -113,15 +117,15 @@ Result<Series> read_scan(const Element& scan) {
   VORLEN_TRY(check_scan_axis(scan));
 
   const Element* data_points = scan.child("dataPoints");
-  if (!data_points) return Error::parse("XRDML scan has no dataPoints");
+  if (!data_points) return fail("scan has no dataPoints");
   const Element* intensities = data_points->child("intensities");
   const Element* source = intensities ? intensities : data_points->child("counts");
-  if (!source) return Error::parse("XRDML missing intensities/counts");
+  if (!source) return fail("missing intensities/counts");
   VORLEN_ASSIGN(std::vector<double> y, xml::numbers(source->text));
-  if (y.empty()) return Error::parse("XRDML has no intensity points");
+  if (y.empty()) return fail("has no intensity points");
 
   const Element* axis = two_theta_positions(*data_points);
-  if (!axis) return Error::parse("XRDML missing 2Theta positions");
+  if (!axis) return fail("missing 2Theta positions");
   VORLEN_TRY(check_unit(*axis));
   VORLEN_ASSIGN(std::vector<double> x, positions(*axis, y.size()));
   VORLEN_TRY(attenuate(*data_points, intensities == nullptr, y));
@@ -139,9 +143,7 @@ Result<xml::Document> measurements(Bytes data) {
 Result<Series> parse_xrdml(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const xml::Document document, measurements(data));
   const std::vector<const Element*> all_scans = scans(document.root());
-  if (index >= all_scans.size())
-    return Error::parse("scan " + std::to_string(index) + " is out of range (" +
-                        std::to_string(all_scans.size()) + " scans)");
+  if (index >= all_scans.size()) return Error::parse(scan_out_of_range(index, all_scans.size()));
   return read_scan(*all_scans[index]);
 }
 

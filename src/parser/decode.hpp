@@ -1,4 +1,0 @@
-// Kept for the XML readers until they include text/decode.hpp themselves.
-#pragma once
-
-#include "text/decode.hpp"
