@@ -82,7 +82,11 @@ Result<std::uint64_t> declared_count(std::string_view line) {
 }  // namespace
 
 Result<Series> parse_chi(Bytes data) {
-  VORLEN_ASSIGN(const Text decoded, decode(data));
+  VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_chi(text);
+}
+
+Result<Series> parse_chi(const Text& decoded) {
   text::Lines lines(decoded.view());
   std::string_view line;
   if (!lines.next(line)) return fail("missing four-line header");
@@ -97,7 +101,14 @@ Result<Series> parse_chi(Bytes data) {
   std::vector<double> y;
   x.reserve(rows_to_reserve(declared, lines.rest().size(), 3));
   y.reserve(x.capacity());
-  while (lines.next(line)) {
+  for (;;) {
+    double row_x = 0, row_y = 0;
+    if (text::take_plain_row(lines, row_x, row_y)) {
+      x.push_back(row_x);
+      y.push_back(row_y);
+      continue;
+    }
+    if (!lines.next(line)) break;
     if (text::trim(line).empty()) continue;
     VORLEN_TRY(text::append_xy_row(line, kContext, x, y));
   }

@@ -87,7 +87,16 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 
   text::Lines lines(text);
   std::string_view raw;
-  while (lines.next(raw)) {
+  for (;;) {
+    if (in_block && scan.reading()) {
+      double row_x = 0, row_y = 0;
+      if (text::take_plain_row(lines, row_x, row_y)) {
+        scan.x.push_back(row_x);
+        scan.y.push_back(row_y);
+        continue;
+      }
+    }
+    if (!lines.next(raw)) break;
     // Every structure line starts with '*' once trimmed.
     if (in_block && !scan.reading() && text::starts_as_row(raw, "*")) continue;
     const std::string_view line = text::trim(raw);
@@ -138,6 +147,10 @@ std::optional<HeaderField> ras_header_field(std::string_view line) {
 
 Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_ras(text, index);
+}
+
+Result<Series> parse_ras(const Text& text, std::uint64_t index) {
   PickScan pick{index, std::nullopt};
   VORLEN_ASSIGN(const std::uint64_t blocks, walk(text.view(), pick));
   if (pick.outcome) return std::move(*pick.outcome);

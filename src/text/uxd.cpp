@@ -101,7 +101,16 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 
   text::Lines lines(text);
   std::string_view raw;
-  while (lines.next(raw)) {
+  for (;;) {
+    if (pairs && scan.reading()) {
+      double row_x = 0, row_y = 0;
+      if (text::take_plain_row(lines, row_x, row_y)) {
+        scan.x.push_back(row_x);
+        scan.y.push_back(row_y);
+        continue;
+      }
+    }
+    if (!lines.next(raw)) break;
     // Markers and header lines start with '_' and comments with ';' once trimmed.
     if (seen_marker && !scan.reading() && text::starts_as_row(raw, "_;")) continue;
     const std::string_view line = text::trim(raw);
@@ -140,6 +149,10 @@ std::optional<HeaderField> uxd_header_field(std::string_view line) {
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_uxd(text, index);
+}
+
+Result<Series> parse_uxd(const Text& text, std::uint64_t index) {
   PickScan pick{index, std::nullopt};
   VORLEN_TRY(walk(text.view(), pick));
   if (pick.outcome) return std::move(*pick.outcome);

@@ -28,7 +28,11 @@ std::string_view drop_leading_byte_order_marks(std::string_view line) {
 }  // namespace
 
 Result<Series> parse_xy(Bytes data) {
-  VORLEN_ASSIGN(Text decoded, decode(data));
+  VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_xy(text);
+}
+
+Result<Series> parse_xy(const Text& decoded) {
   const std::string_view text = decoded.view();
   // NUL is not white space, so the line holding the first NUL is the first line that fails.
   const char* const first_nul = static_cast<const char*>(std::memchr(text.data(), 0, text.size()));
@@ -39,7 +43,20 @@ Result<Series> parse_xy(Bytes data) {
   y.reserve(x.capacity());
   text::Lines lines(text);
   std::string_view line;
-  while (lines.next(line)) {
+  for (;;) {
+    // The common row is read in place; one that holds the first NUL is left to the general
+    // path, which refuses it.
+    const std::string_view rest = lines.rest();
+    double row[2];
+    const char* const next = text::plain_row(rest.data(), rest.data() + rest.size(), row,
+                                             text::Commas::Separate, text::Rest::Ignored);
+    if (next != nullptr && (first_nul == nullptr || first_nul >= next)) {
+      x.push_back(row[0]);
+      y.push_back(row[1]);
+      lines.skip_to(next);
+      continue;
+    }
+    if (!lines.next(line)) break;
     // Fields skip trailing white space themselves, so only the left side is trimmed.
     line = drop_leading_byte_order_marks(text::trim_left(line));
     if (line.empty()) continue;
