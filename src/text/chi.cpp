@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/spares.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -97,10 +98,8 @@ Result<Series> parse_chi(const Text& decoded) {
   VORLEN_ASSIGN(const std::uint64_t declared, declared_count(line));
 
   // A row takes three bytes at least ("1 2").
-  std::vector<double> x;
-  std::vector<double> y;
-  x.reserve(rows_to_reserve(declared, lines.rest().size(), 3));
-  y.reserve(x.capacity());
+  const std::size_t rows = rows_to_reserve(declared, lines.rest().size(), 3);
+  std::vector<double> x = values_for(rows), y = values_for(rows);
   for (;;) {
     double row_x = 0, row_y = 0;
     if (text::take_plain_row(lines, row_x, row_y)) {

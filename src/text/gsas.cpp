@@ -14,6 +14,7 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/ascii.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -272,8 +273,9 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
                                                       "missing third column"};
   Series series;
   // The shortest record, "1 2 3" and a line end, takes 6 bytes.
-  series.x.reserve(rows_to_reserve(channels, body_bytes, 6));
-  series.y.reserve(series.x.capacity());
+  const std::size_t rows = rows_to_reserve(channels, body_bytes, 6);
+  series.x = values_for(rows);
+  series.y = values_for(rows);
   std::string_view line;
   for (;;) {
     double record[3];
@@ -316,8 +318,7 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
       !std::all_of(surplus, values.end(), [](double v) { return v == 0.0; })) {
     return records_error(header.records, "unexpected data beyond the declared channel count");
   }
-  std::vector<double> x;
-  x.reserve(channels);
+  std::vector<double> x = values_for(channels);
   for (std::size_t j = 0; j < channels; ++j) {
     x.push_back(x_at(j, start, step));
     values[j] = values[j * stride];
@@ -331,9 +332,9 @@ Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_
   if (step == 0) return fail("step must be nonzero");
   const double start = header.start / 100;
   const bool esd = header.records == Records::Esd;
-  std::vector<double> values;
   // A free-form value takes 2 bytes at least: a digit and a separator.
-  values.reserve(rows_to_reserve(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
+  std::vector<double> values =
+      values_for(rows_to_reserve(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
   std::string_view line;
   while (lines.next(line)) {
     VORLEN_TRY(esd ? append_esd_line(line, values) : append_std_line(line, values));

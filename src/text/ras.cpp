@@ -11,6 +11,7 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -64,8 +65,9 @@ Status apply_header_line(std::string_view line, ScanHeader& header) {
 void reserve_declared(const ScanHeader& header, std::string_view rest, std::vector<double>& x,
                       std::vector<double>& y) {
   if (!header.declared_count) return;
-  x.reserve(rows_to_reserve(*header.declared_count, rest.size(), 4));
-  y.reserve(x.capacity());
+  const std::size_t rows = rows_to_reserve(*header.declared_count, rest.size(), 4);
+  x = values_for(rows);
+  y = values_for(rows);
 }
 
 // The intensity block just closed, checked against its declared count.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pattern/readers.hpp"
+#include "pattern/spares.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
 #include "text/rows.hpp"
@@ -36,11 +37,10 @@ Result<Series> parse_xy(const Text& decoded) {
   const std::string_view text = decoded.view();
   // NUL is not white space, so the line holding the first NUL is the first line that fails.
   const char* const first_nul = static_cast<const char*>(std::memchr(text.data(), 0, text.size()));
-  std::vector<double> x, y;
   // One row per line at most; a data row takes about 8 bytes or more, so a text of blank or
   // tiny lines never reserves more than twice its own size.
-  x.reserve(rows_to_reserve(text::line_count(text), text.size(), 8));
-  y.reserve(x.capacity());
+  const std::size_t rows = rows_to_reserve(text::line_count(text), text.size(), 8);
+  std::vector<double> x = values_for(rows), y = values_for(rows);
   text::Lines lines(text);
   std::string_view line;
   for (;;) {
