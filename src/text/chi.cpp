@@ -101,12 +101,7 @@ Result<Series> parse_chi(const Text& decoded) {
   const std::size_t rows = rows_to_reserve(declared, lines.rest().size(), 3);
   std::vector<double> x = values_for(rows), y = values_for(rows);
   for (;;) {
-    double row_x = 0, row_y = 0;
-    if (text::take_plain_row(lines, row_x, row_y)) {
-      x.push_back(row_x);
-      y.push_back(row_y);
-      continue;
-    }
+    if (text::take_plain_row(lines, x, y)) continue;
     if (!lines.next(line)) break;
     if (text::trim(line).empty()) continue;
     VORLEN_TRY(text::append_xy_row(line, kContext, x, y));

@@ -90,14 +90,7 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   text::Lines lines(text);
   std::string_view raw;
   for (;;) {
-    if (in_block && scan.reading()) {
-      double row_x = 0, row_y = 0;
-      if (text::take_plain_row(lines, row_x, row_y)) {
-        scan.x.push_back(row_x);
-        scan.y.push_back(row_y);
-        continue;
-      }
-    }
+    if (in_block && scan.reading() && text::take_plain_row(lines, scan.x, scan.y)) continue;
     if (!lines.next(raw)) break;
     // Every structure line starts with '*' once trimmed.
     if (in_block && !scan.reading() && text::starts_as_row(raw, "*")) continue;

@@ -99,16 +99,17 @@ const char* plain_row(const char* p, const char* const end, double (&values)[N],
   return *p == '\r' && end - p >= 2 && p[1] == '\n' ? p + 2 : nullptr;
 }
 
-// A plain x/y row at the front of `lines`, as plain_row reads it: true, its values, and `lines`
-// past it; false, `lines` unchanged, for any other line.
-inline bool take_plain_row(Lines& lines, double& x, double& y, Rest rest = Rest::Ignored) {
+// A plain x/y row at the front of `lines`, as plain_row reads it, anything after the pair
+// ignored: true, its values appended to x and y, and `lines` past it; false, nothing changed,
+// for any other line.
+inline bool take_plain_row(Lines& lines, std::vector<double>& x, std::vector<double>& y) {
   const std::string_view text = lines.rest();
   double values[2];
   const char* const next =
-      plain_row(text.data(), text.data() + text.size(), values, Commas::Separate, rest);
+      plain_row(text.data(), text.data() + text.size(), values, Commas::Separate, Rest::Ignored);
   if (next == nullptr) return false;
-  x = values[0];
-  y = values[1];
+  x.push_back(values[0]);
+  y.push_back(values[1]);
   lines.skip_to(next);
   return true;
 }

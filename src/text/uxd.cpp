@@ -118,14 +118,7 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
   text::Lines lines(text);
   std::string_view raw;
   for (;;) {
-    if (pairs && scan.reading()) {
-      double row_x = 0, row_y = 0;
-      if (text::take_plain_row(lines, row_x, row_y)) {
-        scan.x.push_back(row_x);
-        scan.y.push_back(row_y);
-        continue;
-      }
-    }
+    if (pairs && scan.reading() && text::take_plain_row(lines, scan.x, scan.y)) continue;
     if (!lines.next(raw)) break;
     // Markers and header lines start with '_' and comments with ';' once trimmed.
     if (seen_marker && !scan.reading() && text::starts_as_row(raw, "_;")) continue;
