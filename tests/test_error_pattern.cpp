@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "pattern/pattern.hpp"
+#include "pattern/spares.hpp"
 #include "vorlen/vorlen.hpp"
 
 namespace {
@@ -127,6 +130,84 @@ TEST(EntryPoints, PathWithNulIsRefusedNotTruncated) {
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().kind(), vorlen::ErrorKind::Io);
   EXPECT_EQ(result.error().detail(), "path contains a NUL byte");
+}
+
+// The lists of a destroyed pattern serve the next reads on the thread, but only requests they
+// fit without much waste, at most four of them and 16 MiB, and never with their old values.
+std::vector<double> ramp(std::size_t n) {
+  std::vector<double> values(n);
+  for (std::size_t i = 0; i < n; ++i) values[i] = static_cast<double>(i);
+  return values;
+}
+
+const double* storage_of_a_destroyed_pattern(std::size_t n) {
+  auto pattern = Pattern::create(ramp(n), ramp(n));
+  EXPECT_TRUE(pattern.ok());
+  return pattern->x().data();
+}
+
+TEST(Spares, ADestroyedPatternsListsServeFittingRequestsEmpty) {
+  const double* kept = storage_of_a_destroyed_pattern(10000);
+  std::vector<double> y = vorlen::values_for(10000), x = vorlen::values_for(6000);
+  EXPECT_TRUE(x.data() == kept || y.data() == kept);
+  EXPECT_TRUE(x.empty() && y.empty());
+  EXPECT_GE(x.capacity(), 6000u);
+}
+
+TEST(Spares, ListsFarLargerOrSmallerThanTheRequestAreNotUsed) {
+  const double* kept = storage_of_a_destroyed_pattern(10000);
+  for (std::size_t count : {1u, 4000u, 10001u}) {
+    std::vector<double> values = vorlen::values_for(count);
+    EXPECT_NE(values.data(), kept) << count;
+    EXPECT_GE(values.capacity(), count);
+    EXPECT_LE(values.capacity(), 2 * count + 512) << count;
+  }
+}
+
+// A list of `capacity` that no new list of fewer values has (reserve gives the exact room).
+std::vector<double> list_of_capacity(std::size_t capacity) {
+  std::vector<double> values;
+  values.reserve(capacity);
+  return values;
+}
+
+TEST(Spares, AtMostFourListsAndSixteenMebibytesAreKeptTheNewestFirst) {
+  for (std::size_t k = 1; k <= 6; ++k) vorlen::keep_spare(list_of_capacity(1000 + k));
+  std::vector<std::vector<double>> taken;
+  for (int i = 0; i < 6; ++i) taken.push_back(vorlen::values_for(1000));
+  std::vector<std::size_t> capacities;
+  for (const auto& values : taken) capacities.push_back(values.capacity());
+  EXPECT_EQ(capacities, (std::vector<std::size_t>{1006, 1005, 1004, 1003, 1000, 1000}));
+
+  // Two lists of 1.5 million values exceed 16 MiB together: only the newer stays.
+  vorlen::keep_spare(list_of_capacity(1500001));
+  vorlen::keep_spare(list_of_capacity(1500002));
+  EXPECT_EQ(vorlen::values_for(1500000).capacity(), 1500002u);
+  EXPECT_EQ(vorlen::values_for(1500000).capacity(), 1500000u);
+  // A list larger than 16 MiB is not kept at all.
+  vorlen::keep_spare(list_of_capacity(2200000));
+  EXPECT_EQ(vorlen::values_for(2100000).capacity(), 2100000u);
+}
+
+TEST(EntryPoints, ReadsInOtherThreadsAndAfterOthersReturnTheSamePoints) {
+  const std::string small = "1 10\n2 20\n3 30\n";
+  std::string large;
+  for (int i = 1; i <= 5000; ++i) large += std::to_string(i) + " " + std::to_string(2 * i) + "\n";
+  const auto read = [](const std::string& text) {
+    auto pattern = vorlen::read_bytes_with_options(vorlen::as_bytes(text), "a.xy", {});
+    EXPECT_TRUE(pattern.ok());
+    return std::vector<double>(pattern->y());
+  };
+  const std::vector<double> alone = read(small);
+  std::thread other([&] {
+    read(large);
+    EXPECT_EQ(read(small), alone);
+  });
+  other.join();
+  read(large);
+  read(large);
+  EXPECT_EQ(read(small), alone);
+  EXPECT_EQ(read(large).back(), 10000.0);
 }
 
 }  // namespace

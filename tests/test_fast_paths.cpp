@@ -85,6 +85,25 @@ class Random {
     return out;
   }
 
+  // A line built like a data row, and like the many near misses of one: values (plain, signed,
+  // with exponents, out of range, words) between separators (ASCII and Unicode white space,
+  // commas), with leading and trailing pieces; `n` values, or one to four when 0.
+  std::string row(std::size_t n = 0) {
+    static const std::vector<std::string> values = {
+        "0", "12", "5.000000", "-3", "+7", ".5", "5.", "1e5", "1.5E-3", "1e400", "1e-400",
+        "nan", "inf", "1d3", "x", "", "2.5000000E+02", "-0.0"};
+    static const std::vector<std::string> separators = {
+        " ", "  ", "\t", " ", "     ", ",", " ,", ",,", "\v", "\r", "\xC2\xA0", "x"};
+    static const std::vector<std::string> ends = {"", "", " ", "\t", " x", ",", " 9", "\xC2\xA0"};
+    std::string out(index(3), ' ');
+    if (n == 0) n = 1 + index(4);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i > 0) out += separators[index(separators.size())];
+      out += values[index(values.size())];
+    }
+    return out + ends[index(ends.size())];
+  }
+
   std::size_t index(std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine_);
   }
@@ -172,6 +191,52 @@ TEST(FastPaths, PaddedDecimalMatchesTheTrimmedNumber) {
     expect_same_bits(value, *general, field);
   }
   EXPECT_GT(read_in_place, kRounds / 20);
+}
+
+// A row read in place is the text's first line, and the general rules read that line to the
+// same values: the x/y row (commas separate, anything after the pair ignored) and the three
+// tokens of a GSAS FXYE record (white space only, nothing after them).
+TEST(FastPaths, PlainRowsMatchTheGeneralRows) {
+  Random random(8);
+  const std::vector<std::string> line_ends = {"\n", "\r\n", "", "\r", "\r\r\n", "\n\r"};
+  int pairs = 0, records = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string input =
+        random.row(round % 2 == 0 ? 3 : 0) + line_ends[random.index(line_ends.size())] +
+        random.text(3);
+    text::Lines lines(input);
+    std::string_view line;
+    lines.next(line);
+    const char* const begin = input.data();
+    const char* const end = begin + input.size();
+
+    double pair[2];
+    if (const char* next = text::plain_row(begin, end, pair, text::Commas::Separate,
+                                           text::Rest::Ignored)) {
+      ++pairs;
+      EXPECT_EQ(next, lines.rest().data()) << '"' << input << '"';
+      const auto general = text::detail::xy_row_any(line, "CTX");
+      ASSERT_TRUE(general.ok()) << '"' << input << '"';
+      expect_same_bits(pair[0], general->first, input);
+      expect_same_bits(pair[1], general->second, input);
+    }
+
+    double record[3];
+    if (const char* next =
+            text::plain_row(begin, end, record, text::Commas::Join, text::Rest::Blank)) {
+      ++records;
+      EXPECT_EQ(next, lines.rest().data()) << '"' << input << '"';
+      text::Token tokens[4];
+      ASSERT_EQ(text::take_tokens(line, tokens, 4), 3u) << '"' << input << '"';
+      for (int i = 0; i < 3; ++i) {
+        const auto value = text::number(tokens[i]);
+        ASSERT_TRUE(value.ok()) << '"' << input << '"';
+        expect_same_bits(record[i], *value, input);
+      }
+    }
+  }
+  EXPECT_GT(pairs, kRounds / 20);
+  EXPECT_GT(records, kRounds / 200);
 }
 
 TEST(FastPaths, TrimsMatchTheUnicodeTrims) {

@@ -19,6 +19,7 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/axis.hpp"
 #include "text/lines.hpp"
 #include "text/unicode.hpp"
@@ -369,8 +370,8 @@ Result<Series> points(Bytes data, const Range& range) {
   VORLEN_ASSIGN(const Bytes records,
                 span_at(data, range.data_offset, range.data_end - range.data_offset));
   Series series;
-  series.x.reserve(range.point_count);
-  series.y.reserve(range.point_count);
+  series.x = values_for(range.point_count);
+  series.y = values_for(range.point_count);
   // One loop per angle source, so the per-point work has no branch on it. The values are
   // checked a block at a time, while the block is in the cache, by a branch-free scan the
   // compiler vectorises; only a failed check looks for the point to name.

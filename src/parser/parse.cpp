@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include <expat.h>
 
@@ -94,12 +95,27 @@ Markers find_markers(std::string_view head) {
   text::Lines lines(head);
   std::string_view line;
   while (lines.next(line)) {
-    std::string_view left = text::trim_left(line);
-    if (left.starts_with("*RAS_DATA_START") || left.starts_with("*RAS_HEADER_START")) found.ras = true;
-    if (left.starts_with("data_")) found.cif_block = true;
-    if (left.starts_with("_DRIVE=") || left.starts_with("_DRIVE =")) found.uxd_drive = true;
-    std::string_view first;
-    if (text::take_tokens(line, &first, 1) == 1 && first == "BANK") found.gsas_bank = true;
+    // Every marker starts with its own character, so most lines need one test; data rows,
+    // which start with a digit, a sign or a point, need no more.
+    const std::string_view left = text::trim_left(line);
+    if (left.empty()) continue;
+    switch (left.front()) {
+      case '*':
+        if (left.starts_with("*RAS_DATA_START") || left.starts_with("*RAS_HEADER_START")) {
+          found.ras = true;
+        }
+        break;
+      case 'd':
+        if (left.starts_with("data_")) found.cif_block = true;
+        break;
+      case '_':
+        if (left.starts_with("_DRIVE=") || left.starts_with("_DRIVE =")) found.uxd_drive = true;
+        break;
+      case 'B':
+        if (text::starts_with_word(left, "BANK")) found.gsas_bank = true;
+        break;
+      default: break;
+    }
   }
   return found;
 }
@@ -201,9 +217,7 @@ Result<Detection> detect_by_extension(std::string_view head, std::string_view fi
   return Detection{Format::Xy, DetectedBy::Default};
 }
 
-Result<Detection> detect_text(Bytes data, std::string_view filename) {
-  VORLEN_ASSIGN(Text decoded, decode(data));
-  std::string_view whole = decoded.view();
+Result<Detection> detect_decoded(std::string_view whole, std::string_view filename) {
   std::string_view head = head_of(whole);
   if (head.find('\0') != std::string_view::npos) return Error::unknown_format();
   if (has_xrdml_root(whole)) return Detection{Format::Xrdml, DetectedBy::XmlRoot};
@@ -216,6 +230,60 @@ Result<Detection> detect_text(Bytes data, std::string_view filename) {
   if (markers.uxd_drive) return Detection{Format::Uxd, DetectedBy::TextMarker};
   if (has_integrated_profile_layout(head, whole)) return Detection{Format::Chi, DetectedBy::Layout};
   return detect_by_extension(head, filename);
+}
+
+// What detection found and, for text input, the text it decoded, which the plain-text readers
+// then read without decoding the input again.
+struct Detected {
+  Detection detection;
+  std::optional<Text> text;
+};
+
+Result<Detected> detect_text(Bytes data, std::string_view filename) {
+  VORLEN_ASSIGN(Text decoded, decode(data));
+  VORLEN_ASSIGN(const Detection detection, detect_decoded(decoded.view(), filename));
+  return Detected{detection, std::move(decoded)};
+}
+
+Result<Detected> detect_input(Bytes data, std::string_view filename) {
+  if (is_bruker_raw(data)) return Detected{{Format::BrukerRaw, DetectedBy::Signature}, {}};
+  if (is_zip(data)) {
+    VORLEN_ASSIGN(const Detection detection, detect_archive(data));
+    return Detected{detection, {}};
+  }
+  return detect_text(data, filename);
+}
+
+// The one reader of `format`. A plain-text reader reads `decoded` when detection left it,
+// otherwise the bytes.
+Result<Series> run_reader(Format format, Bytes data, const Text* decoded,
+                          const ReadOptions& options) {
+  const auto text_reader = [&](auto read) {
+    return decoded != nullptr ? read(*decoded) : read(data);
+  };
+  switch (format) {
+    case Format::BrukerRaw: return parse_bruker_raw(data, options.index);
+    case Format::Brml: return parse_brml(data, options.index);
+    case Format::Rasx: return parse_rasx(data, options.index);
+    case Format::Xrdml: return parse_xrdml(data, options.index);
+    case Format::Ras:
+      return text_reader([&](const auto& input) { return parse_ras(input, options.index); });
+    case Format::Uxd:
+      return text_reader([&](const auto& input) { return parse_uxd(input, options.index); });
+    case Format::Gsas:
+      return text_reader([&](const auto& input) { return parse_gsas(input, options.index); });
+    // The single-pattern formats refuse any other index before their file is parsed.
+    case Format::Pdcif:
+      VORLEN_TRY(one_pattern(options.index));
+      return parse_pdcif(data, options.block);
+    case Format::Chi:
+      VORLEN_TRY(one_pattern(options.index));
+      return text_reader([](const auto& input) { return parse_chi(input); });
+    case Format::Xy:
+      break;
+  }
+  VORLEN_TRY(one_pattern(options.index));
+  return text_reader([](const auto& input) { return parse_xy(input); });
 }
 
 // has_xrdml_root: expat reports events until the first element, then is stopped.
@@ -294,37 +362,18 @@ std::string lowercased_extension(std::string_view filename) {
 }
 
 Result<Detection> detect(Bytes data, std::string_view filename) {
-  if (is_bruker_raw(data)) return Detection{Format::BrukerRaw, DetectedBy::Signature};
-  if (is_zip(data)) return detect_archive(data);
-  return detect_text(data, filename);
+  VORLEN_ASSIGN(const Detected detected, detect_input(data, filename));
+  return detected.detection;
 }
 
 Result<Series> parse_detected(Format format, Bytes data, const ReadOptions& options) {
-  switch (format) {
-    case Format::BrukerRaw: return parse_bruker_raw(data, options.index);
-    case Format::Brml: return parse_brml(data, options.index);
-    case Format::Rasx: return parse_rasx(data, options.index);
-    case Format::Xrdml: return parse_xrdml(data, options.index);
-    case Format::Ras: return parse_ras(data, options.index);
-    case Format::Uxd: return parse_uxd(data, options.index);
-    case Format::Gsas: return parse_gsas(data, options.index);
-    // The single-pattern formats refuse any other index before their file is parsed.
-    case Format::Pdcif:
-      VORLEN_TRY(one_pattern(options.index));
-      return parse_pdcif(data, options.block);
-    case Format::Chi:
-      VORLEN_TRY(one_pattern(options.index));
-      return parse_chi(data);
-    case Format::Xy:
-      break;
-  }
-  VORLEN_TRY(one_pattern(options.index));
-  return parse_xy(data);
+  return run_reader(format, data, nullptr, options);
 }
 
 Result<Series> parse(Bytes data, std::string_view filename, const ReadOptions& options) {
-  VORLEN_ASSIGN(const Detection detection, detect(data, filename));
-  return parse_detected(detection.format, data, options);
+  VORLEN_ASSIGN(const Detected detected, detect_input(data, filename));
+  const Text* const decoded = detected.text ? &*detected.text : nullptr;
+  return run_reader(detected.detection.format, data, decoded, options);
 }
 
 std::string_view format_name(Format format) {

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "pattern/spares.hpp"
+
 namespace vorlen {
 
 namespace {
@@ -37,6 +39,11 @@ VORLEN_AVX2_CLONE Flaws scan(const double* x, const double* y, std::size_t n) {
 }
 
 }  // namespace
+
+Pattern::~Pattern() {
+  keep_spare(std::move(x_));
+  keep_spare(std::move(y_));
+}
 
 Result<Pattern> Pattern::create(std::vector<double> x, std::vector<double> y) {
   if (x.size() != y.size()) return Error::parse("x and y must have the same length");

@@ -21,4 +21,14 @@ Result<Series> parse_xrdml(Bytes data, std::uint64_t index);                 // 
 Result<Series> parse_brml(Bytes data, std::uint64_t index);                  // src/xml/brml.cpp
 Result<Series> parse_rasx(Bytes data, std::uint64_t index);                  // src/xml/rasx.cpp
 
+class Text;  // text/decode.hpp
+
+// The plain-text readers also take the text that decoding their input gives (decode, in
+// text/decode.hpp): the dispatcher holds it after detection, so the input is not decoded twice.
+Result<Series> parse_xy(const Text& text);
+Result<Series> parse_chi(const Text& text);
+Result<Series> parse_ras(const Text& text, std::uint64_t index);
+Result<Series> parse_uxd(const Text& text, std::uint64_t index);
+Result<Series> parse_gsas(const Text& text, std::uint64_t index);
+
 }  // namespace vorlen

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "pattern/spares.hpp"
+
 namespace vorlen {
 
 // What a reader hands back: x (2theta in degrees) and y, not yet oriented or validated.
@@ -25,8 +27,7 @@ inline double x_at(std::size_t i, double start, double step) {
 
 // The first `count` points of such an axis.
 inline std::vector<double> x_from_start_and_step(std::size_t count, double start, double step) {
-  std::vector<double> x;
-  x.reserve(count);
+  std::vector<double> x = values_for(count);
   for (std::size_t i = 0; i < count; ++i) x.push_back(x_at(i, start, step));
   return x;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/spares.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -82,7 +83,11 @@ Result<std::uint64_t> declared_count(std::string_view line) {
 }  // namespace
 
 Result<Series> parse_chi(Bytes data) {
-  VORLEN_ASSIGN(const Text decoded, decode(data));
+  VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_chi(text);
+}
+
+Result<Series> parse_chi(const Text& decoded) {
   text::Lines lines(decoded.view());
   std::string_view line;
   if (!lines.next(line)) return fail("missing four-line header");
@@ -93,11 +98,11 @@ Result<Series> parse_chi(Bytes data) {
   VORLEN_ASSIGN(const std::uint64_t declared, declared_count(line));
 
   // A row takes three bytes at least ("1 2").
-  std::vector<double> x;
-  std::vector<double> y;
-  x.reserve(rows_to_reserve(declared, lines.rest().size(), 3));
-  y.reserve(x.capacity());
-  while (lines.next(line)) {
+  const std::size_t rows = rows_to_reserve(declared, lines.rest().size(), 3);
+  std::vector<double> x = values_for(rows), y = values_for(rows);
+  for (;;) {
+    if (text::take_plain_row(lines, x, y)) continue;
+    if (!lines.next(line)) break;
     if (text::trim(line).empty()) continue;
     VORLEN_TRY(text::append_xy_row(line, kContext, x, y));
   }

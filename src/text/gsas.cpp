@@ -14,13 +14,13 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/ascii.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
 #include "text/number.hpp"
 #include "text/rows.hpp"
 #include "text/tokens.hpp"
-#include "text/unicode.hpp"
 
 namespace vorlen {
 namespace {
@@ -65,12 +65,8 @@ Error records_error(Records records, std::string_view what) {
   return Error::parse("GSAS " + std::string(records_name(records)) + ": " + std::string(what));
 }
 
-// The first token is "BANK": the word, then white space or the line's end.
-bool is_bank_header(std::string_view line) {
-  const std::string_view content = text::trim_left(line);
-  return content.starts_with("BANK") &&
-         (content.size() == 4 || text::white_space_at(content, 4) != 0);
-}
+// The first token is "BANK".
+bool is_bank_header(std::string_view line) { return text::starts_with_word(line, "BANK"); }
 
 // The next bank after the lines already taken; false at the end of the text.
 bool next_bank(text::Lines& lines, Bank& bank) {
@@ -152,6 +148,19 @@ class DataLines {
       return true;
     }
     return false;
+  }
+
+  // A plain record of N values at the front (text::plain_row, white space between them and
+  // nothing after them), read in place: true, its values, and its line taken. Such a line is
+  // never a header, a comment or blank.
+  template <std::size_t N>
+  bool take_plain(double (&values)[N]) {
+    const std::string_view rest = lines_.rest();
+    const char* const next = text::plain_row(rest.data(), rest.data() + rest.size(), values,
+                                             text::Commas::Join, text::Rest::Blank);
+    if (next == nullptr) return false;
+    lines_.skip_to(next);
+    return true;
   }
 
  private:
@@ -264,10 +273,18 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
                                                       "missing third column"};
   Series series;
   // The shortest record, "1 2 3" and a line end, takes 6 bytes.
-  series.x.reserve(rows_to_reserve(channels, body_bytes, 6));
-  series.y.reserve(series.x.capacity());
+  const std::size_t rows = rows_to_reserve(channels, body_bytes, 6);
+  series.x = values_for(rows);
+  series.y = values_for(rows);
   std::string_view line;
-  while (lines.next(line)) {
+  for (;;) {
+    double record[3];
+    if (lines.take_plain(record)) {
+      series.x.push_back(record[0] / 100);
+      series.y.push_back(record[1]);
+      continue;
+    }
+    if (!lines.next(line)) break;
     text::Token tokens[4];
     const std::size_t count = text::take_tokens(line, tokens, 4);
     if (count < 3) return records_error(Records::Fxye, kShortRecord[count]);
@@ -301,8 +318,7 @@ Result<Series> channels_from_values(std::vector<double> values, const BankHeader
       !std::all_of(surplus, values.end(), [](double v) { return v == 0.0; })) {
     return records_error(header.records, "unexpected data beyond the declared channel count");
   }
-  std::vector<double> x;
-  x.reserve(channels);
+  std::vector<double> x = values_for(channels);
   for (std::size_t j = 0; j < channels; ++j) {
     x.push_back(x_at(j, start, step));
     values[j] = values[j * stride];
@@ -316,9 +332,9 @@ Result<Series> read_values(DataLines lines, const BankHeader& header, std::size_
   if (step == 0) return fail("step must be nonzero");
   const double start = header.start / 100;
   const bool esd = header.records == Records::Esd;
-  std::vector<double> values;
   // A free-form value takes 2 bytes at least: a digit and a separator.
-  values.reserve(rows_to_reserve(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
+  std::vector<double> values =
+      values_for(rows_to_reserve(header.channels, body_bytes, 2) * (esd ? 2 : 1) + kMaxSurplus);
   std::string_view line;
   while (lines.next(line)) {
     VORLEN_TRY(esd ? append_esd_line(line, values) : append_std_line(line, values));
@@ -337,6 +353,10 @@ Result<Series> read_bank(const Bank& bank) {
 
 Result<Series> parse_gsas(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_gsas(text, index);
+}
+
+Result<Series> parse_gsas(const Text& text, std::uint64_t index) {
   VORLEN_ASSIGN(const Bank bank, find_bank(text.view(), index));
   return read_bank(bank);
 }

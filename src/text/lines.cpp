@@ -35,6 +35,12 @@ std::string_view trim_right_any(std::string_view s) {
   return std::string_view(begin, static_cast<std::size_t>(end - begin));
 }
 
+bool starts_with_word(std::string_view line, std::string_view word) {
+  const std::string_view content = trim_left(line);
+  return content.starts_with(word) &&
+         (content.size() == word.size() || white_space_at(content, word.size()) != 0);
+}
+
 std::size_t line_count(std::string_view text) {
   using namespace words;
   std::size_t breaks = 0, at = 0;

@@ -25,6 +25,10 @@ inline std::string_view trim_right(std::string_view s) {
 }
 inline std::string_view trim(std::string_view s) { return trim_right(trim_left(s)); }
 
+// True when the first white-space separated word of the line is `word` (which holds no white
+// space): after any leading white space, `word`, then white space or the line's end.
+bool starts_with_word(std::string_view line, std::string_view word);
+
 // Lines end at LF; a CR right before the LF goes with it; a final line without LF counts when
 // it is not empty.
 class Lines {
@@ -46,6 +50,11 @@ class Lines {
   }
   // The text not yet returned as lines.
   std::string_view rest() const { return rest_; }
+  // Passes over the rest up to `next`, the start of a line in it, for a caller that has read
+  // the lines before it in place.
+  void skip_to(const char* next) {
+    rest_ = std::string_view(next, static_cast<std::size_t>(rest_.data() + rest_.size() - next));
+  }
 
  private:
   std::string_view rest_;

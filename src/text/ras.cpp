@@ -11,6 +11,7 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -64,8 +65,9 @@ Status apply_header_line(std::string_view line, ScanHeader& header) {
 void reserve_declared(const ScanHeader& header, std::string_view rest, std::vector<double>& x,
                       std::vector<double>& y) {
   if (!header.declared_count) return;
-  x.reserve(rows_to_reserve(*header.declared_count, rest.size(), 4));
-  y.reserve(x.capacity());
+  const std::size_t rows = rows_to_reserve(*header.declared_count, rest.size(), 4);
+  x = values_for(rows);
+  y = values_for(rows);
 }
 
 // The intensity block just closed, checked against its declared count.
@@ -87,7 +89,9 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 
   text::Lines lines(text);
   std::string_view raw;
-  while (lines.next(raw)) {
+  for (;;) {
+    if (in_block && scan.reading() && text::take_plain_row(lines, scan.x, scan.y)) continue;
+    if (!lines.next(raw)) break;
     // Every structure line starts with '*' once trimmed.
     if (in_block && !scan.reading() && text::starts_as_row(raw, "*")) continue;
     const std::string_view line = text::trim(raw);
@@ -138,6 +142,10 @@ std::optional<HeaderField> ras_header_field(std::string_view line) {
 
 Result<Series> parse_ras(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_ras(text, index);
+}
+
+Result<Series> parse_ras(const Text& text, std::uint64_t index) {
   PickScan pick{index, std::nullopt};
   VORLEN_ASSIGN(const std::uint64_t blocks, walk(text.view(), pick));
   if (pick.outcome) return std::move(*pick.outcome);

@@ -2,6 +2,7 @@
 // data blocks, each opened by one of four markers. `index` picks a block in file order; the
 // header values given before its marker describe it. A block holds either x/intensity pairs or
 // intensities only, whose x comes from _START and _STEPSIZE.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "pattern/readers.hpp"
 #include "pattern/scans.hpp"
+#include "pattern/spares.hpp"
 #include "text/ascii.hpp"
 #include "text/axis.hpp"
 #include "text/decode.hpp"
@@ -70,6 +72,20 @@ Status read_counts_line(std::string_view line, std::vector<double>& y) {
   return {};
 }
 
+// A counts block states no length. Once its first line is read, the list is sized for the rest
+// of the text at that line's density (`line_bytes` with its line end), so that it is not grown
+// by doubling; at most one value per two bytes of the rest.
+void size_counts(std::vector<double>& y, std::size_t line_bytes, std::size_t rest_bytes) {
+  const std::size_t per_line = y.size();
+  if (per_line == 0) return;
+  const std::size_t expected =
+      per_line + std::min(rest_bytes / line_bytes * per_line + per_line, rest_bytes / 2);
+  if (y.capacity() >= expected) return;
+  std::vector<double> sized = values_for(expected);
+  sized.assign(y.begin(), y.end());
+  y = std::move(sized);
+}
+
 Result<Series> counts_with_computed_x(const Header& scan, std::vector<double> y) {
   if (!scan.start) return fail("missing _START for counts-only data");
   VORLEN_ASSIGN(const double start, text::number(*scan.start));
@@ -101,7 +117,9 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
 
   text::Lines lines(text);
   std::string_view raw;
-  while (lines.next(raw)) {
+  for (;;) {
+    if (pairs && scan.reading() && text::take_plain_row(lines, scan.x, scan.y)) continue;
+    if (!lines.next(raw)) break;
     // Markers and header lines start with '_' and comments with ';' once trimmed.
     if (seen_marker && !scan.reading() && text::starts_as_row(raw, "_;")) continue;
     const std::string_view line = text::trim(raw);
@@ -120,8 +138,10 @@ Result<std::uint64_t> walk(std::string_view text, Visitor& visitor) {
     }
     if (!seen_marker) return fail("data precedes a counts block");
     if (!scan.reading()) continue;
+    const bool first_counts = !pairs && scan.y.empty();
     const Status read = pairs ? text::append_xy_row(line, kContext, scan.x, scan.y)
                               : read_counts_line(line, scan.y);
+    if (read && first_counts) size_counts(scan.y, raw.size() + 1, lines.rest().size());
     if (!read && scan.finish(read.error())) return block + 1;
   }
 
@@ -140,6 +160,10 @@ std::optional<HeaderField> uxd_header_field(std::string_view line) {
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {
   VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_uxd(text, index);
+}
+
+Result<Series> parse_uxd(const Text& text, std::uint64_t index) {
   PickScan pick{index, std::nullopt};
   VORLEN_TRY(walk(text.view(), pick));
   if (pick.outcome) return std::move(*pick.outcome);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pattern/readers.hpp"
+#include "pattern/spares.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
 #include "text/rows.hpp"
@@ -28,18 +29,34 @@ std::string_view drop_leading_byte_order_marks(std::string_view line) {
 }  // namespace
 
 Result<Series> parse_xy(Bytes data) {
-  VORLEN_ASSIGN(Text decoded, decode(data));
+  VORLEN_ASSIGN(const Text text, decode(data));
+  return parse_xy(text);
+}
+
+Result<Series> parse_xy(const Text& decoded) {
   const std::string_view text = decoded.view();
   // NUL is not white space, so the line holding the first NUL is the first line that fails.
   const char* const first_nul = static_cast<const char*>(std::memchr(text.data(), 0, text.size()));
-  std::vector<double> x, y;
   // One row per line at most; a data row takes about 8 bytes or more, so a text of blank or
   // tiny lines never reserves more than twice its own size.
-  x.reserve(rows_to_reserve(text::line_count(text), text.size(), 8));
-  y.reserve(x.capacity());
+  const std::size_t rows = rows_to_reserve(text::line_count(text), text.size(), 8);
+  std::vector<double> x = values_for(rows), y = values_for(rows);
   text::Lines lines(text);
   std::string_view line;
-  while (lines.next(line)) {
+  for (;;) {
+    // The common row is read in place; one that holds the first NUL is left to the general
+    // path, which refuses it.
+    const std::string_view rest = lines.rest();
+    double row[2];
+    const char* const next = text::plain_row(rest.data(), rest.data() + rest.size(), row,
+                                             text::Commas::Separate, text::Rest::Ignored);
+    if (next != nullptr && (first_nul == nullptr || first_nul >= next)) {
+      x.push_back(row[0]);
+      y.push_back(row[1]);
+      lines.skip_to(next);
+      continue;
+    }
+    if (!lines.next(line)) break;
     // Fields skip trailing white space themselves, so only the left side is trimmed.
     line = drop_leading_byte_order_marks(text::trim_left(line));
     if (line.empty()) continue;

@@ -26,6 +26,13 @@ class Pattern {
  public:
   static Result<Pattern> create(std::vector<double> x, std::vector<double> y);
 
+  Pattern(const Pattern&) = default;
+  Pattern(Pattern&&) noexcept = default;
+  Pattern& operator=(const Pattern&) = default;
+  Pattern& operator=(Pattern&&) noexcept = default;
+  // Leaves the memory of x and y to the thread for its next read.
+  ~Pattern();
+
   const std::vector<double>& x() const { return x_; }
   const std::vector<double>& y() const { return y_; }
 
