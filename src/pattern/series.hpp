@@ -32,6 +32,21 @@ inline std::vector<double> x_from_start_and_step(std::size_t count, double start
   return x;
 }
 
+// The `count` points (at least 2) of an axis given by its first and last point:
+// i * (last - first) / (count - 1) + first, multiplied, divided and added in this order, each
+// step rounded, as the instruments that state their axis this way compute it. The last point
+// may differ from `last` in its last bits and is kept as computed.
+inline std::vector<double> x_from_start_and_end(std::size_t count, double first, double last) {
+  const double span = last - first;
+  const double steps = static_cast<double>(count - 1);
+  std::vector<double> x = values_for(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const double offset = static_cast<double>(i) * span / steps;
+    x.push_back(offset + first);
+  }
+  return x;
+}
+
 // How many rows to reserve for a count a file declares: never more than the rest of the input
 // can hold at `bytes_per_row` bytes at least per row, so a false count sizes nothing large.
 inline std::size_t rows_to_reserve(std::uint64_t declared, std::size_t input_bytes,

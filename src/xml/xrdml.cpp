@@ -80,14 +80,7 @@ Result<std::vector<double>> positions(const Element& axis, std::size_t n) {
     VORLEN_ASSIGN(const double s, xml::number(start->text));
     VORLEN_ASSIGN(const double e, xml::number(end->text));
     if (n == 1) return std::vector<double>{s};
-    // Multiply, divide, then add, in this order; the last value may differ from e in its last
-    // bits and is kept as computed.
-    const double span = e - s;
-    const double steps = static_cast<double>(n - 1);
-    std::vector<double> x;
-    x.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) x.push_back(static_cast<double>(i) * span / steps + s);
-    return x;
+    return x_from_start_and_end(n, s, e);
   }
   if (n == 1) {
     const Element* common = axis.child("commonPosition");
