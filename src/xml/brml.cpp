@@ -177,8 +177,8 @@ Result<Series> read_rows(const xml::Element& route, const Columns& columns) {
   const auto is_row = [](const xml::Element& e) { return e.name == "Datum"; };
   const auto rows = static_cast<std::size_t>(std::count_if(below.begin(), below.end(), is_row));
   Series series;
-  series.x.reserve(rows);
-  series.y.reserve(rows);
+  series.x = values_for(rows);
+  series.y = values_for(rows);
   for (const xml::Element& e : below) {
     if (is_row(e)) VORLEN_TRY(read_row(e.text, columns, series.x, series.y));
   }

@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "pattern/spares.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
 #include "text/number.hpp"
@@ -587,8 +588,7 @@ std::size_t token_count(std::string_view text) {
 }  // namespace
 
 Result<std::vector<double>> numbers(std::string_view text) {
-  std::vector<double> out;
-  out.reserve(token_count(text));
+  std::vector<double> out = values_for(token_count(text));
   text::Tokens tokens(text);
   text::Token token;
   while (tokens.next(token)) {
