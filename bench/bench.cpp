@@ -49,9 +49,7 @@ struct Entry {
   std::vector<unsigned char> bytes;
 };
 
-bool is_separator(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',';
-}
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ','; }
 
 // Every white-space or comma separated token through fast_float; tokens that are not numbers
 // (header words) fail on their first character and cost next to nothing.
@@ -100,8 +98,8 @@ bool run_expat(std::string_view document, std::vector<double>* out) {
     XML_SetElementHandler(parser, on_start, on_end);
     XML_SetCharacterDataHandler(parser, on_text);
   }
-  const bool ok = XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1) ==
-                  XML_STATUS_OK;
+  const bool ok =
+      XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1) == XML_STATUS_OK;
   XML_ParserFree(parser);
   return ok;
 }
@@ -115,8 +113,8 @@ bool is_xml(std::string_view text) {
 bool run_archive(const Entry& entry, std::string& member, std::vector<double>* out) {
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(entry.bytes.data(), entry.bytes.size(), 0,
-                                                  &error);
+  zip_source_t* source =
+      zip_source_buffer_create(entry.bytes.data(), entry.bytes.size(), 0, &error);
   zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
   if (!archive) {
     if (source) zip_source_free(source);

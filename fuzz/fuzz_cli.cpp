@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto parsed = vorlen::cli::parse_options(args);
   if (const auto* inv = std::get_if<vorlen::cli::Invocation>(&parsed)) {
     // A parsed command line names files for every mode that reads them.
-    if (inv->mode != vorlen::cli::Mode::Help && inv->mode != vorlen::cli::Mode::Version && inv->files.empty()) {
+    if (inv->mode != vorlen::cli::Mode::Help && inv->mode != vorlen::cli::Mode::Version &&
+        inv->files.empty()) {
       std::abort();
     }
   }

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr std::array<std::uint64_t, 8> indices = {0, 1, 2, 3, 4096, 4294967295u,
-                                                  4294967296u, UINT64_MAX};
+constexpr std::array<std::uint64_t, 8> indices = {0,    1,           2,           3,
+                                                  4096, 4294967295u, 4294967296u, UINT64_MAX};
 
 constexpr std::array<std::string_view, 4> blocks = {"", "powder", "profile", "_"};
 
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vorlen::ReadOptions options;
   options.index = indices[data[1] % indices.size()];
   // Block selector 0 leaves the option absent; the others pick a text.
-  if (data[2] % (blocks.size() + 1) != 0) options.block = std::string(blocks[data[2] % (blocks.size() + 1) - 1]);
+  if (data[2] % (blocks.size() + 1) != 0)
+    options.block = std::string(blocks[data[2] % (blocks.size() + 1) - 1]);
   const std::string_view hint = fuzz::hints[data[0] % fuzz::hints.size()];
   const auto result = vorlen::read_bytes_with_options({data + 3, size - 3}, hint, options);
   if (result) check(*result);

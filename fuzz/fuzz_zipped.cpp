@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 4> brml_names = {
-    "Experiment0/DataContainer.xml", "Experiment0/RawData0.xml", "Experiment0/RawData1.xml",
-    "RawData0.xml"};
+constexpr std::array<std::string_view, 4> brml_names = {"Experiment0/DataContainer.xml",
+                                                        "Experiment0/RawData0.xml",
+                                                        "Experiment0/RawData1.xml", "RawData0.xml"};
 constexpr std::array<std::string_view, 4> rasx_names = {
     "root.xml", "Data0/Profile0.txt", "Data0/MesurementConditions0.xml", "Data1/Profile1.txt"};
 
@@ -38,7 +38,8 @@ std::vector<unsigned char> stored_zip(const std::vector<Member>& members) {
   std::vector<unsigned char> out, central;
   for (const Member& m : members) {
     const auto* bytes = reinterpret_cast<const Bytef*>(m.content.data());
-    const auto crc = static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(m.content.size())));
+    const auto crc =
+        static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(m.content.size())));
     const auto size = static_cast<std::uint32_t>(m.content.size());
     const auto offset = static_cast<std::uint32_t>(out.size());
     put32(out, 0x04034B50);
@@ -52,7 +53,8 @@ std::vector<unsigned char> stored_zip(const std::vector<Member>& members) {
     put32(central, 0x02014B50);
     for (std::uint32_t v : {20u, 20u, 0u, 0u, 0u, 0x21u}) put16(central, v);
     for (std::uint32_t v : {crc, size, size}) put32(central, v);
-    for (std::uint32_t v : {static_cast<std::uint32_t>(m.name.size()), 0u, 0u, 0u, 0u}) put16(central, v);
+    for (std::uint32_t v : {static_cast<std::uint32_t>(m.name.size()), 0u, 0u, 0u, 0u})
+      put16(central, v);
     put32(central, 0);
     put32(central, offset);
     central.insert(central.end(), m.name.begin(), m.name.end());
@@ -61,7 +63,8 @@ std::vector<unsigned char> stored_zip(const std::vector<Member>& members) {
   out.insert(out.end(), central.begin(), central.end());
   put32(out, 0x06054B50);
   for (std::uint32_t v : {0u, 0u, static_cast<std::uint32_t>(members.size()),
-                          static_cast<std::uint32_t>(members.size())}) put16(out, v);
+                          static_cast<std::uint32_t>(members.size())})
+    put16(out, v);
   put32(out, static_cast<std::uint32_t>(central.size()));
   put32(out, central_offset);
   put16(out, 0);
@@ -84,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   vorlen::ReadOptions options;
   options.index = (data[0] >> 1) % 3;
-  (void)vorlen::read_bytes_with_options(stored_zip(members), brml ? "scan.brml" : "scan.rasx", options);
+  (void)vorlen::read_bytes_with_options(stored_zip(members), brml ? "scan.brml" : "scan.rasx",
+                                        options);
   return 0;
 }

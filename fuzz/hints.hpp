@@ -8,9 +8,9 @@
 namespace fuzz {
 
 constexpr std::array<std::string_view, 24> hints = {
-    "",         "scan.xy",   "scan.txt", "scan.dat",  "scan.raw",  "scan.ras",
-    "scan.uxd", "scan.gsa",  "scan.gda", "scan.xra",  "scan.gsas", "scan.fxye",
-    "scan.cif", "scan.chi",  "scan.dif", "scan.rasx", "scan.brml", "scan.xrdml",
-    "SCAN.XY",  ".xy",       "dir/",     "a.b/..",    "scan.",     "x/scan.RAW"};
+    "",         "scan.xy",  "scan.txt", "scan.dat",  "scan.raw",  "scan.ras",
+    "scan.uxd", "scan.gsa", "scan.gda", "scan.xra",  "scan.gsas", "scan.fxye",
+    "scan.cif", "scan.chi", "scan.dif", "scan.rasx", "scan.brml", "scan.xrdml",
+    "SCAN.XY",  ".xy",      "dir/",     "a.b/..",    "scan.",     "x/scan.RAW"};
 
 }  // namespace fuzz

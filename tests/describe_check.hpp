@@ -37,8 +37,10 @@ inline std::optional<std::string> disagreement(Bytes data, std::string_view name
     const ScanInfo& scan = scans[i];
     if (scan.index != i) return scan_name(scan) + " listed at position " + std::to_string(i);
     ReadOptions options;
-    if (scan.block) options.block = *scan.block;
-    else options.index = scan.index;
+    if (scan.block)
+      options.block = *scan.block;
+    else
+      options.index = scan.index;
     const Result<Pattern> read = read_bytes_with_options(data, name, options);
     if (scan.error) {
       if (read) return scan_name(scan) + " listed as " + scan.error->display() + " but reads";

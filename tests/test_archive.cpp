@@ -21,8 +21,8 @@ TEST(Archive, NamesInDirectoryOrderAndMembersAsStored) {
   Result<Archive> archive = Archive::open(as_bytes(bytes));
   ASSERT_TRUE(archive) << archive.error().display();
   EXPECT_EQ(archive->names(), (std::vector<std::string_view>{"b/second.xml", "a.txt", "empty"}));
-  for (const auto& [name, stored] : {std::pair{"a.txt", "1 2\n"}, std::pair{"b/second.xml", "<b/>"},
-                                     std::pair{"empty", ""}}) {
+  for (const auto& [name, stored] :
+       {std::pair{"a.txt", "1 2\n"}, std::pair{"b/second.xml", "<b/>"}, std::pair{"empty", ""}}) {
     Result<Buffer> member = archive->member(name);
     ASSERT_TRUE(member) << member.error().display();
     EXPECT_EQ(content(*member), stored);

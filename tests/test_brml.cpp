@@ -81,20 +81,27 @@ INSTANTIATE_TEST_SUITE_P(
                    R"(<FieldDefinitions AxisId="Time"/><FieldDefinitions AxisId="TwoTheta"/>)"
                    R"(</Varying></RawDataView>)"
                    R"(<RawDataView type="p:RecordedRawDataView" Start="3" Length="1"/>)",
-                   {"abc,1.2,10.0,345", "x,,10.5,346"}, {10.0, 10.5}, {345, 346}},
+                   {"abc,1.2,10.0,345", "x,,10.5,346"},
+                   {10.0, 10.5},
+                   {345, 346}},
         ColumnCase{"one column serves as both axes",
                    R"(<RawDataView xsi:type="VaryingRawDataView" Start="2" Length="1">)"
                    R"(<FieldDefinitions FieldName="twotheta"/></RawDataView>)"
                    R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)",
-                   {"a,b,4.5"}, {4.5}, {4.5}},
-        ColumnCase{"first matching field and first recorded view win",
-                   R"(<RawDataView xsi:type="VaryingRawDataView" Start="0" Length="2">)"
-                   R"(<FieldDefinitions AxisId="TwoTheta"/><FieldDefinitions AxisId="TWOTHETA"/>)"
-                   R"(</RawDataView><RawDataView xsi:type="VaryingRawDataView" Start="4" Length="1">)"
-                   R"(<FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
-                   R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)"
-                   R"(<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>)",
-                   {"1,2,3,4,5"}, {1}, {3}}),
+                   {"a,b,4.5"},
+                   {4.5},
+                   {4.5}},
+        ColumnCase{
+            "first matching field and first recorded view win",
+            R"(<RawDataView xsi:type="VaryingRawDataView" Start="0" Length="2">)"
+            R"(<FieldDefinitions AxisId="TwoTheta"/><FieldDefinitions AxisId="TWOTHETA"/>)"
+            R"(</RawDataView><RawDataView xsi:type="VaryingRawDataView" Start="4" Length="1">)"
+            R"(<FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
+            R"(<RawDataView xsi:type="RecordedRawDataView" Start="2" Length="1"/>)"
+            R"(<RawDataView xsi:type="RecordedRawDataView" Start="3" Length="1"/>)",
+            {"1,2,3,4,5"},
+            {1},
+            {3}}),
     [](const testing::TestParamInfo<ColumnCase>& info) {
       std::string name;
       for (const char* c = info.param.what; *c; ++c)
@@ -142,8 +149,9 @@ Result<std::pair<double, double>> general_row(std::string_view row, std::size_t 
 // Rows of numbers, near-numbers and padding, in any order.
 std::string random_row(std::mt19937& random) {
   static constexpr std::string_view pieces[] = {
-      "0", "1", "7", "42", "5.0", "-2.5", "+3", ".5", "1e3", "2E-4", "1e999", "-0", "inf", "nan",
-      "1.5.2", "e5", "x", " ", "\t", "", "00012", "1d2", "-", ".", "3,", ",", ",,"};
+      "0",    "1",     "7",     "42",  "5.0", "-2.5",  "+3", ".5", "1e3",
+      "2E-4", "1e999", "-0",    "inf", "nan", "1.5.2", "e5", "x",  " ",
+      "\t",   "",      "00012", "1d2", "-",   ".",     "3,", ",",  ",,"};
   std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
   std::uniform_int_distribution<int> count(0, 12);
   std::string row;
@@ -158,16 +166,17 @@ TEST(BrmlRows, ScanAgreesWithTheGeneralRule) {
     const std::size_t two_theta = column(random);
     const std::size_t intensity = column(random);
     const std::string row = random_row(random);
-    const std::string views =
-        R"(<RawDataView xsi:type="VaryingRawDataView" Start=")" + std::to_string(two_theta) +
-        R"(" Length="1"><FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
-        R"(<RawDataView xsi:type="RecordedRawDataView" Start=")" + std::to_string(intensity) +
-        R"(" Length="1"/>)";
+    const std::string views = R"(<RawDataView xsi:type="VaryingRawDataView" Start=")" +
+                              std::to_string(two_theta) +
+                              R"(" Length="1"><FieldDefinitions AxisId="TwoTheta"/></RawDataView>)"
+                              R"(<RawDataView xsi:type="RecordedRawDataView" Start=")" +
+                              std::to_string(intensity) + R"(" Length="1"/>)";
     const Result<Series> read = read_brml(brml(views, datums({row})));
     const Result<std::pair<double, double>> expected = general_row(row, two_theta, intensity);
     SCOPED_TRACE("row \"" + row + "\" columns " + std::to_string(two_theta) + ", " +
                  std::to_string(intensity));
-    ASSERT_EQ(read.ok(), expected.ok()) << (read ? message(expected.error()) : message(read.error()));
+    ASSERT_EQ(read.ok(), expected.ok())
+        << (read ? message(expected.error()) : message(read.error()));
     if (expected) {
       EXPECT_EQ(read->x, std::vector<double>{expected->first});
       EXPECT_EQ(read->y, std::vector<double>{expected->second});

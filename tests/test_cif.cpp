@@ -48,14 +48,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cif, CifTokenizer,
     ::testing::Values(
         TokenCase{"'it's' x", {{"it's", true}, {"x", false}}},
-        TokenCase{"\"a'b\"", {{"a'b", true}}},           // closing quote as last byte
-        TokenCase{"'' x", {{"", true}, {"x", false}}},
-        TokenCase{"'a'\r\n", {{"a", true}}},
+        TokenCase{"\"a'b\"", {{"a'b", true}}},  // closing quote as last byte
+        TokenCase{"'' x", {{"", true}, {"x", false}}}, TokenCase{"'a'\r\n", {{"a", true}}},
         TokenCase{"a#b # comment 'x\nc", {{"a#b", false}, {"c", false}}},
         TokenCase{";\n1.5\n;", {{"\n1.5\n", true}}},
         TokenCase{";\r\n1.5\r\n; x", {{"\r\n1.5\r\n", true}, {"x", false}}},
         TokenCase{"_a\n;first\n;rest", {{"_a", false}, {"first\n", true}, {"rest", false}}},
-        TokenCase{"x;y ;z", {{"x;y", false}, {";z", false}}},  // ';' not at a line start
+        TokenCase{"x;y ;z", {{"x;y", false}, {";z", false}}},   // ';' not at a line start
         TokenCase{"a\vb\fc", {{"a\vb", false}, {"c", false}}},  // VT is not white space
         TokenCase{"", {}}));
 
@@ -67,8 +66,8 @@ TEST(CifTokenizer, SplitsBareWordsOnlyAtCifWhiteSpace) {
   for (const char odd : spaces + others) {
     const bool splits = spaces.find(odd) != std::string::npos;
     for (std::size_t at = splits ? 0 : 1; at < 20; ++at) {
-      for (const auto& [filler, tail] : {std::pair{'x', ""}, {'x', "\n"}, {'x', " y"},
-                                         {'!', ""}, {'!', " y"}}) {
+      for (const auto& [filler, tail] :
+           {std::pair{'x', ""}, {'x', "\n"}, {'x', " y"}, {'!', ""}, {'!', " y"}}) {
         std::string word(20, filler);
         word[at] = odd;
         const std::string input = "ab " + word + tail;
@@ -110,7 +109,9 @@ TEST(CifTokenizerErrors, ReportsTheLexicalDefect) {
 // ---------------------------------------------------------------- blocks
 
 // The blocks point into `input`, which must outlive the result.
-Result<std::vector<CifBlock>> blocks_of(const std::string& input) { return text::cif_blocks(input); }
+Result<std::vector<CifBlock>> blocks_of(const std::string& input) {
+  return text::cif_blocks(input);
+}
 
 std::vector<std::string> column_texts(const text::CifColumn& column) {
   std::vector<std::string> out;
@@ -146,9 +147,9 @@ TEST(CifBlocks, AssemblesItemsLoopsAndNames) {
 // Every keyword and a tag end a loop's values, in any letter case; a value that merely
 // starts with a keyword's first letter does not.
 TEST(CifBlocks, LoopValuesEndAtTheFirstControlToken) {
-  const std::string enders[] = {"data_y", "DATA_y", "Data_", "save_f", "SAVE_", "global_",
-                                "GLOBAL_", "loop_ _b 3", "LOOP_ _b 3", "stop_", "STOP_",
-                                "_c 4", "_C 4"};
+  const std::string enders[] = {"data_y",  "DATA_y",  "Data_",      "save_f",     "SAVE_",
+                                "global_", "GLOBAL_", "loop_ _b 3", "LOOP_ _b 3", "stop_",
+                                "STOP_",   "_c 4",    "_C 4"};
   for (const std::string& ender : enders) {
     const std::string input = "data_x loop_ _a 1 d s g l D S G L " + ender;
     const auto blocks = blocks_of(input);
@@ -211,9 +212,16 @@ TEST(CifBlocks, ColumnSkipsMissingAndEmptyTagsAndItems) {
 
 TEST(CifNumber, DropsTheUncertainty) {
   const std::pair<std::string, double> values[] = {
-      {"1.234(5)", 1.234}, {"1.2(3)e-4", 1.2e-4}, {"12", 12.0}, {"-7(12)", -7.0},
-      {"1234(56)", 1234.0}, {"1.5D3", 1500.0}, {"1e5(3)", 1e5}, {"12(3)4", 124.0},
-      {"1.5(2)D3", 1500.0}, {"+0.25(10)", 0.25},
+      {"1.234(5)", 1.234},
+      {"1.2(3)e-4", 1.2e-4},
+      {"12", 12.0},
+      {"-7(12)", -7.0},
+      {"1234(56)", 1234.0},
+      {"1.5D3", 1500.0},
+      {"1e5(3)", 1e5},
+      {"12(3)4", 124.0},
+      {"1.5(2)D3", 1500.0},
+      {"+0.25(10)", 0.25},
       // Longer than the stack buffer that joins the two parts.
       {"1(2)" + std::string(70, '0'), 1e70}};
   for (const auto& [input, value] : values) {
@@ -244,7 +252,9 @@ TEST(CifNumber, DropsTheUncertainty) {
 
 // ---------------------------------------------------------------- pdCIF reader
 
-Result<Series> pdcif(const std::string& input) { return parse_pdcif(as_bytes(input), std::nullopt); }
+Result<Series> pdcif(const std::string& input) {
+  return parse_pdcif(as_bytes(input), std::nullopt);
+}
 
 // A block with the given items and one loop of (tag, values) columns.
 std::string cif_block(const std::string& name, const std::string& items,
@@ -268,11 +278,11 @@ const std::vector<std::string> kAngles = {"10", "11", "12"};
 const std::vector<std::string> kCounts = {"5", "6", "7"};
 
 TEST(CifReader, PicksTheFirstBlockWithIntensityAndAngles) {
-  const std::string input =
-      cif_block("cell", "_cell_length_a 4.6", {}) +
-      cif_block("MySample2", "", {{"_pd_meas_2theta_scan", kAngles},
-                                  {"_pd_meas_counts_total", kCounts},
-                                  {"_pd_proc_intensity_total", {"1(1)", "2", "3"}}});
+  const std::string input = cif_block("cell", "_cell_length_a 4.6", {}) +
+                            cif_block("MySample2", "",
+                                      {{"_pd_meas_2theta_scan", kAngles},
+                                       {"_pd_meas_counts_total", kCounts},
+                                       {"_pd_proc_intensity_total", {"1(1)", "2", "3"}}});
   const auto got = pdcif(input);
   ASSERT_TRUE(got.ok()) << got.error().detail();
   EXPECT_EQ(got->x, (std::vector<double>{10, 11, 12}));
@@ -298,8 +308,8 @@ void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.items; }
 class CifRange : public ::testing::TestWithParam<RangeCase> {};
 
 TEST_P(CifRange, ComputesOrRefusesTheAxis) {
-  const auto got = pdcif(cif_block("r", GetParam().items,
-                                   {{"_pd_meas_counts_total", repeat("1", 101)}}));
+  const auto got =
+      pdcif(cif_block("r", GetParam().items, {{"_pd_meas_counts_total", repeat("1", 101)}}));
   if (GetParam().message.empty()) {
     ASSERT_TRUE(got.ok()) << got.error().detail();
     ASSERT_EQ(got->x.size(), 101u);
@@ -315,40 +325,48 @@ const std::string kRangeMessage = "pdCIF: angular range disagrees with point cou
 
 INSTANTIATE_TEST_SUITE_P(
     Cif, CifRange,
-    ::testing::Values(
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02", ""},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12", ""},
-        RangeCase{"_pd_meas_2theta_range_min 10(1) _pd_meas_2theta_range_inc 0.02 "
-                  "_pd_meas_2theta_range_max 12", ""},
-        // The declared maximum may differ from the last angle by less than half a step,
-        // as it does when the increment is printed rounded.
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12.0099", ""},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 11.9901", ""},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12.0101", kRangeMessage},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12.02", kRangeMessage},  // one point missing
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12.5", kRangeMessage},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0",
-                  "pdCIF: 2theta increment must be positive"},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc -0.02",
-                  "pdCIF: 2theta increment must be positive"},
-        RangeCase{"_pd_proc_2theta_range_min ? _pd_proc_2theta_range_inc 0.02",
-                  "Invalid numeric value \"?\""},
-        RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
-                  "_pd_proc_2theta_range_max 12(", "pdCIF: malformed numeric uncertainty"},
-        RangeCase{"_pd_proc_2theta_range_min 10",
-                  "pdCIF: no matching block with 2theta and intensity data"}));
+    ::testing::Values(RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02", ""},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12",
+                                ""},
+                      RangeCase{"_pd_meas_2theta_range_min 10(1) _pd_meas_2theta_range_inc 0.02 "
+                                "_pd_meas_2theta_range_max 12",
+                                ""},
+                      // The declared maximum may differ from the last angle by less than half a
+                      // step, as it does when the increment is printed rounded.
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12.0099",
+                                ""},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 11.9901",
+                                ""},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12.0101",
+                                kRangeMessage},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12.02",
+                                kRangeMessage},  // one point missing
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12.5",
+                                kRangeMessage},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0",
+                                "pdCIF: 2theta increment must be positive"},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc -0.02",
+                                "pdCIF: 2theta increment must be positive"},
+                      RangeCase{"_pd_proc_2theta_range_min ? _pd_proc_2theta_range_inc 0.02",
+                                "Invalid numeric value \"?\""},
+                      RangeCase{"_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0.02 "
+                                "_pd_proc_2theta_range_max 12(",
+                                "pdCIF: malformed numeric uncertainty"},
+                      RangeCase{"_pd_proc_2theta_range_min 10",
+                                "pdCIF: no matching block with 2theta and intensity data"}));
 
 TEST(CifReader, TriesTheAxisChoicesInOrder) {
   // A processed range is tried before a measured scan column, so its bad increment ends
   // the call even though the column would serve.
-  auto got = pdcif(cif_block("a", "_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0",
-                             {{"_pd_meas_2theta_scan", kAngles}, {"_pd_meas_counts_total", kCounts}}));
+  auto got =
+      pdcif(cif_block("a", "_pd_proc_2theta_range_min 10 _pd_proc_2theta_range_inc 0",
+                      {{"_pd_meas_2theta_scan", kAngles}, {"_pd_meas_counts_total", kCounts}}));
   ASSERT_FALSE(got.ok());
   EXPECT_EQ(got.error().detail(), "pdCIF: 2theta increment must be positive");
   // A minimum without an increment passes on to the measured scan column.
@@ -357,9 +375,9 @@ TEST(CifReader, TriesTheAxisChoicesInOrder) {
   ASSERT_TRUE(got.ok()) << got.error().detail();
   EXPECT_EQ(got->x, (std::vector<double>{10, 11, 12}));
   // The corrected angle column comes before any range.
-  got = pdcif(cif_block("a", "_pd_proc_2theta_range_min 1 _pd_proc_2theta_range_inc 1",
-                        {{"_pd_proc_2theta_corrected", {"20", "21", "22"}},
-                         {"_pd_meas_counts_total", kCounts}}));
+  got = pdcif(cif_block(
+      "a", "_pd_proc_2theta_range_min 1 _pd_proc_2theta_range_inc 1",
+      {{"_pd_proc_2theta_corrected", {"20", "21", "22"}}, {"_pd_meas_counts_total", kCounts}}));
   ASSERT_TRUE(got.ok()) << got.error().detail();
   EXPECT_EQ(got->x, (std::vector<double>{20, 21, 22}));
 }
@@ -371,20 +389,25 @@ TEST(CifReader, ReportsDataFaults) {
            "loop_ _pd_meas_2theta_scan 10 11\n",
        "pdCIF: 2theta and intensity columns have different lengths"},
       // The intensities are converted before the axis is looked for.
-      {cif_block("a", "", {{"_pd_meas_counts_total", {"1", "?", "3"}}}), "Invalid numeric value \"?\""},
-      {cif_block("a", "", {{"_pd_meas_2theta_scan", {"10", "x", "12"}}, {"_pd_meas_counts_total", kCounts}}),
+      {cif_block("a", "", {{"_pd_meas_counts_total", {"1", "?", "3"}}}),
+       "Invalid numeric value \"?\""},
+      {cif_block("a", "",
+                 {{"_pd_meas_2theta_scan", {"10", "x", "12"}}, {"_pd_meas_counts_total", kCounts}}),
        "Invalid numeric value \"x\""},
       // Angles and intensities of one loop are read together, but every intensity comes first.
-      {cif_block("a", "", {{"_pd_meas_2theta_scan", {"x", "11", "y"}},
-                           {"_pd_meas_counts_total", {"1", "2", "?"}}}),
+      {cif_block("a", "",
+                 {{"_pd_meas_2theta_scan", {"x", "11", "y"}},
+                  {"_pd_meas_counts_total", {"1", "2", "?"}}}),
        "Invalid numeric value \"?\""},
-      {cif_block("a", "", {{"_pd_meas_counts_total", {"1", "2", "3"}},
-                           {"_pd_meas_2theta_scan", {"10", "y", "x"}}}),
+      {cif_block("a", "",
+                 {{"_pd_meas_counts_total", {"1", "2", "3"}},
+                  {"_pd_meas_2theta_scan", {"10", "y", "x"}}}),
        "Invalid numeric value \"y\""},
       // A selected block that fails ends the search.
       {cif_block("a", "_pd_meas_2theta_range_min 1 _pd_meas_2theta_range_inc -1",
                  {{"_pd_meas_counts_total", kCounts}}) +
-           cif_block("b", "", {{"_pd_meas_2theta_scan", kAngles}, {"_pd_meas_counts_total", kCounts}}),
+           cif_block("b", "",
+                     {{"_pd_meas_2theta_scan", kAngles}, {"_pd_meas_counts_total", kCounts}}),
        "pdCIF: 2theta increment must be positive"},
       {"# nothing here\n", "pdCIF: no matching block with 2theta and intensity data"},
       // A structural fault in a later block fails the file although an earlier block serves.

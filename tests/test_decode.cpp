@@ -33,25 +33,28 @@ const std::string fffd = "\xEF\xBF\xBD";
 
 INSTANTIATE_TEST_SUITE_P(
     Encodings, DecodeText,
-    ::testing::Values(
-        DecodeCase{"", ""},
-        DecodeCase{"\xFF\xFE", ""},                                   // mark alone
-        DecodeCase{std::string("\xFE\xFF\x00\x41\x00\x42", 6), "AB"},  // big-endian
-        DecodeCase{std::string("\xFF\xFE\x41\x00\x42\x00", 6), "AB"},  // little-endian
-        DecodeCase{std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), "\xF0\x9F\x98\x80"},  // surrogate pair
-        DecodeCase{std::string("\xFF\xFE\xE9\x00", 4), "\xC3\xA9"},
-        DecodeCase{"\xEF\xBB\xBF", ""},                    // UTF-8 mark alone
-        DecodeCase{"\xEF\xBB\xBFx", "x"},
-        DecodeCase{"\xEF\xBB", fffd},                      // a cut-off mark is one invalid subpart
-        DecodeCase{"ab\xE9" "cd", "ab" + fffd + "cd"},     // Latin-1 byte
-        DecodeCase{"\xC0\xAF", fffd + fffd},               // overlong lead: each byte replaced
-        DecodeCase{"\xE0\x80\x80", fffd + fffd + fffd},    // E0 needs A0..BF next
-        DecodeCase{"\xED\xA0\x80", fffd + fffd + fffd},    // encoded surrogate
-        DecodeCase{"\xF0\x9F\x98", fffd},                  // truncated 4-byte sequence: one subpart
-        DecodeCase{"\xF0\x9F\x98x", fffd + "x"},
-        DecodeCase{"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // beyond U+10FFFF
-        DecodeCase{"\xE2\x82\xAC and 12345678901234567890", "\xE2\x82\xAC and 12345678901234567890"},
-        DecodeCase{std::string("a\0b", 3), std::string("a\0b", 3)}));
+    ::testing::Values(DecodeCase{"", ""}, DecodeCase{"\xFF\xFE", ""},                // mark alone
+                      DecodeCase{std::string("\xFE\xFF\x00\x41\x00\x42", 6), "AB"},  // big-endian
+                      DecodeCase{std::string("\xFF\xFE\x41\x00\x42\x00", 6),
+                                 "AB"},  // little-endian
+                      DecodeCase{std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6),
+                                 "\xF0\x9F\x98\x80"},  // surrogate pair
+                      DecodeCase{std::string("\xFF\xFE\xE9\x00", 4), "\xC3\xA9"},
+                      DecodeCase{"\xEF\xBB\xBF", ""},  // UTF-8 mark alone
+                      DecodeCase{"\xEF\xBB\xBFx", "x"},
+                      DecodeCase{"\xEF\xBB", fffd},  // a cut-off mark is one invalid subpart
+                      DecodeCase{"ab\xE9"
+                                 "cd",
+                                 "ab" + fffd + "cd"},       // Latin-1 byte
+                      DecodeCase{"\xC0\xAF", fffd + fffd},  // overlong lead: each byte replaced
+                      DecodeCase{"\xE0\x80\x80", fffd + fffd + fffd},  // E0 needs A0..BF next
+                      DecodeCase{"\xED\xA0\x80", fffd + fffd + fffd},  // encoded surrogate
+                      DecodeCase{"\xF0\x9F\x98", fffd},  // truncated 4-byte sequence: one subpart
+                      DecodeCase{"\xF0\x9F\x98x", fffd + "x"},
+                      DecodeCase{"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // beyond U+10FFFF
+                      DecodeCase{"\xE2\x82\xAC and 12345678901234567890",
+                                 "\xE2\x82\xAC and 12345678901234567890"},
+                      DecodeCase{std::string("a\0b", 3), std::string("a\0b", 3)}));
 
 // Invalid bytes at every position of the ASCII runs scanned word by word are still found.
 TEST(DecodeText, InvalidByteAnywhereInLongAsciiRuns) {
@@ -85,9 +88,10 @@ TEST(DecodeText, OwnedTextSurvivesMove) {
 
 TEST(DecodeText, Utf16Failures) {
   EXPECT_EQ(failure("\xFF\xFE\x41"), "truncated UTF-16 text");
-  EXPECT_EQ(failure(std::string("\xFF\xFE\x00\xD8\x41\x00", 6)), "invalid UTF-16 text");  // lone high
-  EXPECT_EQ(failure(std::string("\xFF\xFE\x00\xDC", 4)), "invalid UTF-16 text");          // lone low
-  EXPECT_EQ(failure(std::string("\xFE\xFF\xD8\x00", 4)), "invalid UTF-16 text");          // high at end
+  EXPECT_EQ(failure(std::string("\xFF\xFE\x00\xD8\x41\x00", 6)),
+            "invalid UTF-16 text");                                               // lone high
+  EXPECT_EQ(failure(std::string("\xFF\xFE\x00\xDC", 4)), "invalid UTF-16 text");  // lone low
+  EXPECT_EQ(failure(std::string("\xFE\xFF\xD8\x00", 4)), "invalid UTF-16 text");  // high at end
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "describe_check.hpp"
 #include "pattern/pattern.hpp"
 #include "vorlen/vorlen.hpp"
-#include "describe_check.hpp"
 
 namespace vorlen {
 
@@ -55,7 +55,9 @@ std::vector<std::string> files_below(const fs::path& folder) {
 
 std::string short_name(const ::testing::TestParamInfo<std::string>& info) {
   std::string name = fs::path(info.param).filename().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+      '_');
   return name + "_" + std::to_string(info.index);
 }
 
@@ -70,9 +72,10 @@ TEST_P(AgreesWithRead, EveryListedScan) {
   EXPECT_EQ(check::disagreement(data, GetParam()), std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, AgreesWithRead, ::testing::ValuesIn(files_below(kRoot / "examples")),
+INSTANTIATE_TEST_SUITE_P(Examples, AgreesWithRead,
+                         ::testing::ValuesIn(files_below(kRoot / "examples")), short_name);
+INSTANTIATE_TEST_SUITE_P(Corpus, AgreesWithRead, ::testing::ValuesIn(files_below(kCorpus)),
                          short_name);
-INSTANTIATE_TEST_SUITE_P(Corpus, AgreesWithRead, ::testing::ValuesIn(files_below(kCorpus)), short_name);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(AgreesWithRead);
 
 // ---------------------------------------------------------------------------------------------
@@ -137,21 +140,22 @@ INSTANTIATE_TEST_SUITE_P(
                  stated(1.5406, 1.54439, 0.5, none, "Cu", "Commander Sample ID",
                         "2023-01-26T15:23:09.837152+01:00", 1)},
         // Sample id and name are both empty.
-        RealFile{"xrdml/xylib__empyrean.xrdml", "xrdml", "xml root", 1, 0, "counts",
-                 stated(1.5405980, 1.5444260, 0.5, none, "Cu", none, "2016-11-03T11:08:45+01:00",
-                        0.44)},
+        RealFile{
+            "xrdml/xylib__empyrean.xrdml", "xrdml", "xml root", 1, 0, "counts",
+            stated(1.5405980, 1.5444260, 0.5, none, "Cu", none, "2016-11-03T11:08:45+01:00", 0.44)},
         // Every scan of an area measurement has its own start.
         RealFile{"xrdml/nomad__m82762_rc_mesh_long.xrdml", "xrdml", "xml root", 101, 1, "counts",
                  stated(1.5405980, 1.5444260, 0.5, none, "Cu", none, "2020-08-04T20:01:00+02:00",
                         358.92)},
         // Continuous scan: the speed is in deg/min, no step time.
-        RealFile{"ras/pyscatt__TiO2-1-3h.ras", "ras", "text marker", 1, 0, "counts",
-                 stated(1.540593, 1.544414, none, none, "Cu", "TiO2-1-3h", "02/18/19 12:48:06", none)},
+        RealFile{
+            "ras/pyscatt__TiO2-1-3h.ras", "ras", "text marker", 1, 0, "counts",
+            stated(1.540593, 1.544414, none, none, "Cu", "TiO2-1-3h", "02/18/19 12:48:06", none)},
         RealFile{"rasx/nomad__TwoTheta_scan_powder.rasx", "rasx", "archive member", 1, 0, "counts",
                  stated(1.540593, 1.544414, none, none, "Cu", none, "2021-05-05T10:35:31Z", none)},
         RealFile{"rasx/genx__rigaku_test.rasx", "rasx", "archive member", 1, 0, "counts",
-                 stated(1.540593, 1.544414, none, none, "Cu", "RM20220915Si01", "2022-11-10T17:20:52Z",
-                        none)},
+                 stated(1.540593, 1.544414, none, none, "Cu", "RM20220915Si01",
+                        "2022-11-10T17:20:52Z", none)},
         // A neutron wavelength, one value; no anode, no date.
         RealFile{"pdcif/xylib__1517474.cif", "pdcif", "text marker", 1, 0, none,
                  stated(none, none, none, 2.0785, none, none, none, none)},
@@ -190,10 +194,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedFile{"raw/pyxrd__brk_raw2.raw", 1,
                     "Bruker RAW: versions 1 and 2 are unsupported; export RAW3, RAW4, UXD, or XY"},
-        RefusedFile{"uxd/maud__bruker_polefigure.UXD", 68, "UXD: axis \"PHI\" is not 2theta in degrees"},
+        RefusedFile{"uxd/maud__bruker_polefigure.UXD", 68,
+                    "UXD: axis \"PHI\" is not 2theta in degrees"},
         RefusedFile{"ras/maud__Bruker_xrd_10-10_polefigure.ras", 19,
                     "RAS: axis \"Phi\" is not 2theta in degrees"},
-        RefusedFile{"xrdml/maud__xrdml_polefigure.xrdml", 30, "XRDML scan axis \"Phi\" is not 2theta"},
+        RefusedFile{"xrdml/maud__xrdml_polefigure.xrdml", 30,
+                    "XRDML scan axis \"Phi\" is not 2theta"},
         RefusedFile{"brml/dxtools__RSMap_psdfixed.brml", 501,
                     "BRML detector frames are not integrated XRD profiles"},
         RefusedFile{"gsas/g2tut__gem05984.gss", 4,
@@ -221,7 +227,8 @@ std::string summary(const ScanInfo& scan) {
 }
 
 std::string ras_scan(const std::string& header, const std::string& rows) {
-  return "*RAS_HEADER_START\n" + header + "*RAS_HEADER_END\n*RAS_INT_START\n" + rows + "*RAS_INT_END\n";
+  return "*RAS_HEADER_START\n" + header + "*RAS_HEADER_END\n*RAS_INT_START\n" + rows +
+         "*RAS_INT_END\n";
 }
 
 class MadeFiles : public ::testing::TestWithParam<Made> {};
@@ -245,63 +252,121 @@ const std::string kCif = "loop_ _pd_meas_2theta_scan _pd_meas_counts_total\n";
 INSTANTIATE_TEST_SUITE_P(
     Walks, MadeFiles,
     ::testing::Values(
-        Made{"ras bad row in the middle scan", "a.ras",
-             ras_scan(kTheta, "1 2\n3 4\n") + ras_scan(kTheta, "1 2\nx 4\n") + ras_scan(kTheta, "5 6\n"),
-             "ras", "text marker", {"2", "Invalid numeric value \"x\"", "1"}},
-        Made{"ras axis refused in one scan only", "a.ras",
-             ras_scan("*MEAS_SCAN_AXIS_X \"Phi\"\n", "1 2\n") + ras_scan(kTheta, "1 2\n"), "ras",
-             "text marker", {"RAS: axis \"Phi\" is not 2theta in degrees", "1"}},
-        Made{"ras nested block ends the walk", "a.ras",
-             ras_scan(kTheta, "1 2\n") + "*RAS_INT_START\n1 2\n*RAS_INT_START\n", "ras", "text marker",
+        Made{"ras bad row in the middle scan",
+             "a.ras",
+             ras_scan(kTheta, "1 2\n3 4\n") + ras_scan(kTheta, "1 2\nx 4\n") +
+                 ras_scan(kTheta, "5 6\n"),
+             "ras",
+             "text marker",
+             {"2", "Invalid numeric value \"x\"", "1"}},
+        Made{"ras axis refused in one scan only",
+             "a.ras",
+             ras_scan("*MEAS_SCAN_AXIS_X \"Phi\"\n", "1 2\n") + ras_scan(kTheta, "1 2\n"),
+             "ras",
+             "text marker",
+             {"RAS: axis \"Phi\" is not 2theta in degrees", "1"}},
+        Made{"ras nested block ends the walk",
+             "a.ras",
+             ras_scan(kTheta, "1 2\n") + "*RAS_INT_START\n1 2\n*RAS_INT_START\n",
+             "ras",
+             "text marker",
              {"1", "RAS: nested intensity blocks"}},
-        Made{"ras file ends inside a block", "a.ras",
-             ras_scan(kTheta, "1 2\n") + "*RAS_INT_START\n1 2\n", "ras", "text marker",
+        Made{"ras file ends inside a block",
+             "a.ras",
+             ras_scan(kTheta, "1 2\n") + "*RAS_INT_START\n1 2\n",
+             "ras",
+             "text marker",
              {"1", "RAS: file ends before *RAS_INT_END"}},
-        Made{"ras header without any block", "a.ras", "*RAS_HEADER_START\n*RAS_HEADER_END\n", "ras",
-             "text marker", {"RAS: scan 0 is out of range (0 scans)"}},
-        Made{"uxd two blocks, the second with a repeated angle", "a.uxd",
-             "_DRIVE=COUPLED\n_2THETACOUNTS\n1 2\n2 3\n_2THETACPS\n3 1\n3 2\n", "uxd", "text marker",
+        Made{"ras header without any block",
+             "a.ras",
+             "*RAS_HEADER_START\n*RAS_HEADER_END\n",
+             "ras",
+             "text marker",
+             {"RAS: scan 0 is out of range (0 scans)"}},
+        Made{"uxd two blocks, the second with a repeated angle",
+             "a.uxd",
+             "_DRIVE=COUPLED\n_2THETACOUNTS\n1 2\n2 3\n_2THETACPS\n3 1\n3 2\n",
+             "uxd",
+             "text marker",
              {"2", "x values must be finite and strictly increasing"}},
-        Made{"uxd header fault after the first block's data", "a.uxd",
-             "_DRIVE=COUPLED\n_2THETACOUNTS\n1 2\n_BOGUS\n_2THETACOUNTS\n1 2\n", "uxd", "text marker",
+        Made{"uxd header fault after the first block's data",
+             "a.uxd",
+             "_DRIVE=COUPLED\n_2THETACOUNTS\n1 2\n_BOGUS\n_2THETACOUNTS\n1 2\n",
+             "uxd",
+             "text marker",
              {"UXD: unsupported block marker \"_BOGUS\""}},
-        Made{"uxd without a block", "a.uxd", "_DRIVE=COUPLED\n", "uxd", "text marker",
+        Made{"uxd without a block",
+             "a.uxd",
+             "_DRIVE=COUPLED\n",
+             "uxd",
+             "text marker",
              {"UXD: scan 0 is out of range"}},
-        Made{"gsas second bank not constant-step", "a.gsa",
+        Made{"gsas second bank not constant-step",
+             "a.gsa",
              "title\nBANK 1 2 1 CONST 1000 10 0 0 FXYE\n1000 1 1\n1010 2 1\n"
              "BANK 2 1 1 RALF 1 2 3 4\n1 2\n",
-             "gsas", "text marker", {"2", "GSAS: RALF binning does not provide a supported 2theta axis"}},
-        Made{"gsas without a bank", "a.gsa", "1 2\n", "gsas", "extension",
+             "gsas",
+             "text marker",
+             {"2", "GSAS: RALF binning does not provide a supported 2theta axis"}},
+        Made{"gsas without a bank",
+             "a.gsa",
+             "1 2\n",
+             "gsas",
+             "extension",
              {"GSAS: bank index 0 is out of range (0 banks)"}},
         // A read by the name "b" reaches block "ab" first.
-        Made{"pdcif block names read by substring", "a.cif",
-             "data_ab\n" + kCif + "1 2\n2 3\n3 4\ndata_none\n_x 1\ndata_b\n" + kCif + "5 6\n", "pdcif",
-             "text marker", {"3", "3"}},
-        Made{"pdcif lengths differ", "a.cif",
-             "data_p\n" + kCif + "1 2\ndata_q\n_pd_meas_2theta_range_min 1\n_pd_meas_2theta_range_inc 0\n"
-             "loop_ _pd_meas_counts_total 1 2\n",
-             "pdcif", "text marker", {"1", "pdCIF: 2theta increment must be positive"}},
-        Made{"pdcif tokenizer fault refuses the file", "a.cif", "data_p _pd_x 'open\n", "pdcif",
-             "text marker", {"pdCIF: unterminated quoted value"}},
-        Made{"bruker raw version 2", "a.raw", "RAW2" + std::string(40, '\0'), "bruker_raw", "signature",
+        Made{"pdcif block names read by substring",
+             "a.cif",
+             "data_ab\n" + kCif + "1 2\n2 3\n3 4\ndata_none\n_x 1\ndata_b\n" + kCif + "5 6\n",
+             "pdcif",
+             "text marker",
+             {"3", "3"}},
+        Made{"pdcif lengths differ",
+             "a.cif",
+             "data_p\n" + kCif +
+                 "1 2\ndata_q\n_pd_meas_2theta_range_min 1\n_pd_meas_2theta_range_inc 0\n"
+                 "loop_ _pd_meas_counts_total 1 2\n",
+             "pdcif",
+             "text marker",
+             {"1", "pdCIF: 2theta increment must be positive"}},
+        Made{"pdcif tokenizer fault refuses the file",
+             "a.cif",
+             "data_p _pd_x 'open\n",
+             "pdcif",
+             "text marker",
+             {"pdCIF: unterminated quoted value"}},
+        Made{"bruker raw version 2",
+             "a.raw",
+             "RAW2" + std::string(40, '\0'),
+             "bruker_raw",
+             "signature",
              {"Bruker RAW: versions 1 and 2 are unsupported; export RAW3, RAW4, UXD, or XY"}},
-        Made{"xrdml second scan on phi", "a.txt",
+        Made{"xrdml second scan on phi",
+             "a.txt",
              "<xrdMeasurements><xrdMeasurement><scan scanAxis=\"2Theta\"><dataPoints>"
-             "<positions axis=\"2Theta\"><startPosition>1</startPosition><endPosition>2</endPosition>"
+             "<positions "
+             "axis=\"2Theta\"><startPosition>1</startPosition><endPosition>2</endPosition>"
              "</positions><intensities>1 2 3</intensities></dataPoints></scan>"
              "<scan scanAxis=\"Phi\"/></xrdMeasurement></xrdMeasurements>",
-             "xrdml", "xml root", {"3", "XRDML scan axis \"Phi\" is not 2theta"}},
+             "xrdml",
+             "xml root",
+             {"3", "XRDML scan axis \"Phi\" is not 2theta"}},
         Made{"chi by its layout", "a.dat", "t\n2-Theta\nI\n2\n1 2\n2 3\n", "chi", "layout", {"2"}},
-        Made{"xy fault", "a.xy", "1 2\n1 3\n", "xy", "default",
+        Made{"xy fault",
+             "a.xy",
+             "1 2\n1 3\n",
+             "xy",
+             "default",
              {"x values must be finite and strictly increasing"}}));
 
 // Files refused before any reader runs: describe fails as read does.
 TEST(DescribeRefusal, SameAsRead) {
   const std::string reflections = "h k l\n1 2\n";
-  for (const auto& [content, name] : {std::pair<std::string, std::string>{"1 2\n", "a.rasx"},
-                                      {reflections, "peaks.dif"},
-                                      {std::string("PK\x05\x06", 4) + std::string(18, '\0'), "a.zip"},
-                                      {std::string("a\0b", 3), "a.xy"}}) {
+  for (const auto& [content, name] :
+       {std::pair<std::string, std::string>{"1 2\n", "a.rasx"},
+        {reflections, "peaks.dif"},
+        {std::string("PK\x05\x06", 4) + std::string(18, '\0'), "a.zip"},
+        {std::string("a\0b", 3), "a.xy"}}) {
     SCOPED_TRACE(name);
     const Result<Description> description = describe(as_bytes(content), name);
     ASSERT_FALSE(description);
@@ -348,12 +413,13 @@ INSTANTIATE_TEST_SUITE_P(
                   stated(1.5406, none, none, none, "Cu", none, "03/04/10 20:59:14", 0.5)},
         Statement{"uxd later keys belong to the next block", "a.uxd", kUxd, 1, "cps",
                   stated(1.5406, none, none, none, "Co", none, "04-Mar-2010 21:00:00", 2)},
-        Statement{"ras step mode gives the step time; a new header forgets the old", "a.ras",
-                  ras_scan(kTheta + "*FILE_SAMPLE \"S1\"\n*HW_XG_TARGET_NAME \"Cu\"\n", "1 2\n") +
-                      ras_scan(kTheta + "*MEAS_SCAN_SPEED \"1.5\"\n*MEAS_SCAN_SPEED_UNIT \"sec\"\n"
-                                        "*MEAS_SCAN_UNIT_Y \"cps\"\n*HW_XG_WAVE_LENGTH_ALPHA1 \" \"\n",
-                               "1 2\n"),
-                  1, "cps", stated(none, none, none, none, none, none, none, 1.5)},
+        Statement{
+            "ras step mode gives the step time; a new header forgets the old", "a.ras",
+            ras_scan(kTheta + "*FILE_SAMPLE \"S1\"\n*HW_XG_TARGET_NAME \"Cu\"\n", "1 2\n") +
+                ras_scan(kTheta + "*MEAS_SCAN_SPEED \"1.5\"\n*MEAS_SCAN_SPEED_UNIT \"sec\"\n"
+                                  "*MEAS_SCAN_UNIT_Y \"cps\"\n*HW_XG_WAVE_LENGTH_ALPHA1 \" \"\n",
+                         "1 2\n"),
+            1, "cps", stated(none, none, none, none, none, none, none, 1.5)},
         Statement{"pdcif wavelength pair and its weights", "a.cif",
                   "data_p\nloop_ _diffrn_radiation_wavelength _diffrn_radiation_wavelength_wt "
                   "_diffrn_radiation_wavelength_id\n1.5406(2) 1.0 1\n1.5444 0.5 2\n"

@@ -45,27 +45,22 @@ const char* const y_bad = "y values must be finite";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PatternValidation,
-    ::testing::Values(ValidationCase{{10.0}, {5.0}, nullptr},
-                      ValidationCase{{1, 2, 3}, {-1, 0, 1e300}, nullptr},
-                      ValidationCase{{}, {1.0}, length},
-                      ValidationCase{{1, 2}, {1, 2, 3}, length},
-                      ValidationCase{{}, {}, "pattern contains no points"},
-                      ValidationCase{{1, 2, 2}, {1, 1, 1}, x_bad},
-                      ValidationCase{{3, 2, 1}, {1, 1, 1}, x_bad},
-                      ValidationCase{{1, nan, 3}, {1, 1, 1}, x_bad},
-                      ValidationCase{{1, 2, inf}, {1, 1, 1}, x_bad},
-                      ValidationCase{{1, nan}, {inf, 1}, x_bad},  // x checked first
-                      ValidationCase{{1, 2, 3}, {1, nan, 3}, y_bad},
-                      ValidationCase{{1, 2}, {1, -inf}, y_bad},
-                      // Steps whose difference is -0, +0, a denormal or overflows to infinity.
-                      ValidationCase{{0.0, -0.0}, {1, 1}, x_bad},
-                      ValidationCase{{-0.0, 0.0}, {1, 1}, x_bad},
-                      ValidationCase{{0, 5e-324, 1e-323}, {1, 1, 1}, nullptr},
-                      ValidationCase{{-1.7e308, 1.7e308}, {1, 1}, nullptr},
-                      ValidationCase{{-inf, 1}, {1, 1}, x_bad},
-                      ValidationCase{{nan}, {1}, x_bad},
-                      ValidationCase{{1}, {-nan}, y_bad},
-                      ValidationCase{{1, 2, 3, 4, 5, 6}, {1, 1, 1, 1, 1, 5e-324}, nullptr}));
+    ::testing::Values(
+        ValidationCase{{10.0}, {5.0}, nullptr}, ValidationCase{{1, 2, 3}, {-1, 0, 1e300}, nullptr},
+        ValidationCase{{}, {1.0}, length}, ValidationCase{{1, 2}, {1, 2, 3}, length},
+        ValidationCase{{}, {}, "pattern contains no points"},
+        ValidationCase{{1, 2, 2}, {1, 1, 1}, x_bad}, ValidationCase{{3, 2, 1}, {1, 1, 1}, x_bad},
+        ValidationCase{{1, nan, 3}, {1, 1, 1}, x_bad},
+        ValidationCase{{1, 2, inf}, {1, 1, 1}, x_bad},
+        ValidationCase{{1, nan}, {inf, 1}, x_bad},  // x checked first
+        ValidationCase{{1, 2, 3}, {1, nan, 3}, y_bad}, ValidationCase{{1, 2}, {1, -inf}, y_bad},
+        // Steps whose difference is -0, +0, a denormal or overflows to infinity.
+        ValidationCase{{0.0, -0.0}, {1, 1}, x_bad}, ValidationCase{{-0.0, 0.0}, {1, 1}, x_bad},
+        ValidationCase{{0, 5e-324, 1e-323}, {1, 1, 1}, nullptr},
+        ValidationCase{{-1.7e308, 1.7e308}, {1, 1}, nullptr},
+        ValidationCase{{-inf, 1}, {1, 1}, x_bad}, ValidationCase{{nan}, {1}, x_bad},
+        ValidationCase{{1}, {-nan}, y_bad},
+        ValidationCase{{1, 2, 3, 4, 5, 6}, {1, 1, 1, 1, 1, 5e-324}, nullptr}));
 
 // Every position of a long run, so the vectorised scans miss no lane and no tail element.
 TEST(PatternValidation, OneBadValueAnywhereInALongRun) {

@@ -90,10 +90,10 @@ class Random {
   // commas), with leading and trailing pieces; `n` values, or one to four when 0.
   std::string row(std::size_t n = 0) {
     static const std::vector<std::string> values = {
-        "0", "12", "5.000000", "-3", "+7", ".5", "5.", "1e5", "1.5E-3", "1e400", "1e-400",
-        "nan", "inf", "1d3", "x", "", "2.5000000E+02", "-0.0"};
-    static const std::vector<std::string> separators = {
-        " ", "  ", "\t", " ", "     ", ",", " ,", ",,", "\v", "\r", "\xC2\xA0", "x"};
+        "0",     "12",     "5.000000", "-3",  "+7",  ".5", "5.", "1e5",           "1.5E-3",
+        "1e400", "1e-400", "nan",      "inf", "1d3", "x",  "",   "2.5000000E+02", "-0.0"};
+    static const std::vector<std::string> separators = {" ",  "  ", "\t", " ",  "     ",    ",",
+                                                        " ,", ",,", "\v", "\r", "\xC2\xA0", "x"};
     static const std::vector<std::string> ends = {"", "", " ", "\t", " x", ",", " 9", "\xC2\xA0"};
     std::string out(index(3), ' ');
     if (n == 0) n = 1 + index(4);
@@ -201,9 +201,8 @@ TEST(FastPaths, PlainRowsMatchTheGeneralRows) {
   const std::vector<std::string> line_ends = {"\n", "\r\n", "", "\r", "\r\r\n", "\n\r"};
   int pairs = 0, records = 0;
   for (int round = 0; round < kRounds; ++round) {
-    const std::string input =
-        random.row(round % 2 == 0 ? 3 : 0) + line_ends[random.index(line_ends.size())] +
-        random.text(3);
+    const std::string input = random.row(round % 2 == 0 ? 3 : 0) +
+                              line_ends[random.index(line_ends.size())] + random.text(3);
     text::Lines lines(input);
     std::string_view line;
     lines.next(line);
@@ -211,8 +210,8 @@ TEST(FastPaths, PlainRowsMatchTheGeneralRows) {
     const char* const end = begin + input.size();
 
     double pair[2];
-    if (const char* next = text::plain_row(begin, end, pair, text::Commas::Separate,
-                                           text::Rest::Ignored)) {
+    if (const char* next =
+            text::plain_row(begin, end, pair, text::Commas::Separate, text::Rest::Ignored)) {
       ++pairs;
       EXPECT_EQ(next, lines.rest().data()) << '"' << input << '"';
       const auto general = text::detail::xy_row_any(line, "CTX");

@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"IndexPastLast", std::string(kTwoBanks), 2,
                     "GSAS: bank index 2 is out of range (2 banks)"},
         MessageCase{"NoBankLine", "1 2\n3 4\n", 0, "GSAS: bank index 0 is out of range (0 banks)"},
-        MessageCase{"NoBankLineAnyIndex", "1 2\n", 7, "GSAS: bank index 7 is out of range (0 banks)"},
+        MessageCase{"NoBankLineAnyIndex", "1 2\n", 7,
+                    "GSAS: bank index 7 is out of range (0 banks)"},
         MessageCase{"LowerCaseIsNoHeader", "bank 1 2 1 CONS 1000 5\n1 2\n", 0,
                     "GSAS: bank index 0 is out of range (0 banks)"},
         MessageCase{"LowerCaseInDataIsData", bank("BANK 1 2 1 CONS 1000 5", "1 2\nbank 2\n"), 0,
@@ -194,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         StdCase{"CounterRunsIntoValue", "12345.67 1123456", {345.67, 123456}},
         StdCase{"DecimalValues", field("1", "1.5e2") + field("", "-0.25"), {150, -0.25}},
         StdCase{"PaddedLastRecord", padded(field("", "368") + field("", "0"), 80), {368, 0}},
-        StdCase{"PaddedLastRecordWithCounters", padded(field("3", "368") + field("2", "0"), 80),
+        StdCase{"PaddedLastRecordWithCounters",
+                padded(field("3", "368") + field("2", "0"), 80),
                 {368, 0}},
         // A blank value with a counter in front is no padding: the line is read token by token.
         StdCase{"BlankValueAfterCounter", padded(field("3", "368") + " 2      ", 80), {3, 368, 2}},
@@ -270,14 +272,13 @@ TEST_P(GsasEsdLine, ReadsOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, GsasEsdLine,
-    testing::Values(
-        EsdCase{"FreeFormShortLine", "1 2 3 4", "ok"},
-        EsdCase{"FieldsShorterThanEight", "     1.0     0.1     2.0     0.2  ", "ok"},
-        EsdCase{"FreeFormOdd", "1 2 3 4 5", "GSAS ESD: incomplete intensity/esd pair"},
-        EsdCase{"FixedFieldNotANumber", "     abc       1       2       3",
-                "Invalid numeric value \"abc\""},
-        EsdCase{"FreeFormNotANumber", "1 2 x 4 5", "Invalid numeric value \"x\""},
-        EsdCase{"NonAscii", "1 2 3 4 \xc2\xb5", "GSAS ESD: non-ASCII numeric record"}),
+    testing::Values(EsdCase{"FreeFormShortLine", "1 2 3 4", "ok"},
+                    EsdCase{"FieldsShorterThanEight", "     1.0     0.1     2.0     0.2  ", "ok"},
+                    EsdCase{"FreeFormOdd", "1 2 3 4 5", "GSAS ESD: incomplete intensity/esd pair"},
+                    EsdCase{"FixedFieldNotANumber", "     abc       1       2       3",
+                            "Invalid numeric value \"abc\""},
+                    EsdCase{"FreeFormNotANumber", "1 2 x 4 5", "Invalid numeric value \"x\""},
+                    EsdCase{"NonAscii", "1 2 3 4 \xc2\xb5", "GSAS ESD: non-ASCII numeric record"}),
     [](const auto& info) { return info.param.name; });
 
 // ---- FXYE ---------------------------------------------------------------------------------
@@ -300,17 +301,18 @@ TEST(GsasFxye, EveryRecordIsAPointAndTheCountIsAMinimum) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fxye, GsasMessages,
-    testing::Values(
-        MessageCase{"OneColumn", bank("BANK 1 1 1 CONS 0 0 FXYE", "1000\n"), 0,
-                    "GSAS FXYE: missing intensity"},
-        MessageCase{"TwoColumnsCheckedBeforeNumbers", bank("BANK 1 1 1 CONS 0 0 FXYE", "x y\n"), 0,
-                    "GSAS FXYE: missing third column"},
-        MessageCase{"FourColumns", bank("BANK 1 1 1 CONS 0 0 FXYE", "1 2 3 4\n"), 0,
-                    "GSAS FXYE: each record must have exactly three columns"},
-        MessageCase{"CommaStaysInToken", bank("BANK 1 1 1 CONS 0 0 FXYE", "1000,5 2 3\n"), 0,
-                    "Invalid numeric value \"1000,5\""},
-        MessageCase{"BadDeviation", bank("BANK 1 1 1 CONS 0 0 FXYE", "1000 5 inf\n"), 0,
-                    "Non-finite numeric value \"inf\""}),
+    testing::Values(MessageCase{"OneColumn", bank("BANK 1 1 1 CONS 0 0 FXYE", "1000\n"), 0,
+                                "GSAS FXYE: missing intensity"},
+                    MessageCase{"TwoColumnsCheckedBeforeNumbers",
+                                bank("BANK 1 1 1 CONS 0 0 FXYE", "x y\n"), 0,
+                                "GSAS FXYE: missing third column"},
+                    MessageCase{"FourColumns", bank("BANK 1 1 1 CONS 0 0 FXYE", "1 2 3 4\n"), 0,
+                                "GSAS FXYE: each record must have exactly three columns"},
+                    MessageCase{"CommaStaysInToken",
+                                bank("BANK 1 1 1 CONS 0 0 FXYE", "1000,5 2 3\n"), 0,
+                                "Invalid numeric value \"1000,5\""},
+                    MessageCase{"BadDeviation", bank("BANK 1 1 1 CONS 0 0 FXYE", "1000 5 inf\n"), 0,
+                                "Non-finite numeric value \"inf\""}),
     [](const auto& info) { return info.param.name; });
 
 // ---- comments and blank lines -------------------------------------------------------------
@@ -321,8 +323,9 @@ TEST(GsasComments, SkippedInEveryRecordType) {
             (std::vector<double>{1, 2}));
   EXPECT_EQ(intensities(bank("BANK 1 2 1 CONS 1000 5 ESD", noise + "1 0.1" + noise + "2 0.2")),
             (std::vector<double>{1, 2}));
-  EXPECT_EQ(intensities(bank("BANK 1 2 1 CONS 1000 5 FXYE", noise + "1000 1 1" + noise + "1005 2 1")),
-            (std::vector<double>{1, 2}));
+  EXPECT_EQ(
+      intensities(bank("BANK 1 2 1 CONS 1000 5 FXYE", noise + "1000 1 1" + noise + "1005 2 1")),
+      (std::vector<double>{1, 2}));
 }
 
 }  // namespace

@@ -24,11 +24,10 @@ std::string ras_scan(const std::string& header, const std::string& rows) {
 }
 
 TEST(RasSelection, SecondScanIsReadAndFirstBlockSkippedUnread) {
-  const std::string text = "*RAS_DATA_START\n" +
-                           ras_scan("*MEAS_DATA_COUNT \"99\"\n", "bad row\nx\n") +
-                           ras_scan("*MEAS_DATA_COUNT \"2.0000000000\"\n",
-                                    "10.00 100 1.000\n10.02 110 1.000\n") +
-                           "*RAS_DATA_END\n";
+  const std::string text =
+      "*RAS_DATA_START\n" + ras_scan("*MEAS_DATA_COUNT \"99\"\n", "bad row\nx\n") +
+      ras_scan("*MEAS_DATA_COUNT \"2.0000000000\"\n", "10.00 100 1.000\n10.02 110 1.000\n") +
+      "*RAS_DATA_END\n";
   const auto result = ras(text, 1);
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.series.x, (std::vector<double>{10.0, 10.02}));
@@ -36,10 +35,10 @@ TEST(RasSelection, SecondScanIsReadAndFirstBlockSkippedUnread) {
 }
 
 TEST(RasSelection, MarkersBehindWhiteSpaceCloseUnselectedBlocks) {
-  const auto result = ras(
-      "*RAS_INT_START\nbad\n\xe3\x80\x80*RAS_INT_END\n"  // behind an ideographic space
-      "*RAS_INT_START\n1 2\n\t*RAS_INT_END\n",
-      1);
+  const auto result =
+      ras("*RAS_INT_START\nbad\n\xe3\x80\x80*RAS_INT_END\n"  // behind an ideographic space
+          "*RAS_INT_START\n1 2\n\t*RAS_INT_END\n",
+          1);
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.series.y, (std::vector<double>{2}));
 }
@@ -65,9 +64,8 @@ TEST(RasHeader, AxisAndCountCarryOverOnlyWithoutHeaderStart) {
   ASSERT_FALSE(inherited.ok);
   EXPECT_EQ(inherited.message, "RAS: axis \"Phi\" is not 2theta in degrees");
   // ... and the declared count 1.
-  const auto counted = ras(ras_scan("*MEAS_DATA_COUNT 1\n", "1 2\n") +
-                               "*RAS_INT_START\n1 2\n2 3\n*RAS_INT_END\n",
-                           1);
+  const auto counted = ras(
+      ras_scan("*MEAS_DATA_COUNT 1\n", "1 2\n") + "*RAS_INT_START\n1 2\n2 3\n*RAS_INT_END\n", 1);
   ASSERT_FALSE(counted.ok);
   EXPECT_EQ(counted.message, "RAS: declared point count disagrees with intensity block");
   // A header section clears both.
@@ -174,8 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"EmptyBlockWithZeroCount",
                     "*MEAS_DATA_COUNT \"0.000\"\n*RAS_INT_START\n*RAS_INT_END\n", 0,
                     "RAS: no complete x/y pattern found"},
-        MessageCase{"LowerCaseEndIsData", "*RAS_INT_START\n1 2\n*ras_int_end\n*RAS_INT_END\n",
-                    0, "RAS: missing intensity"},
+        MessageCase{"LowerCaseEndIsData", "*RAS_INT_START\n1 2\n*ras_int_end\n*RAS_INT_END\n", 0,
+                    "RAS: missing intensity"},
         MessageCase{"MarkerWithTrailingTextIsData",
                     "*RAS_INT_START\n1 2\n*RAS_INT_END now\n*RAS_INT_END\n", 0,
                     "Invalid numeric value \"*RAS_INT_END\""},

@@ -33,13 +33,13 @@ TEST_P(RasxAxis, AcceptsOnlyTwoThetaScans) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RasxAxis,
-    testing::Values(AxisCase{"TwoThetaTheta", true}, AxisCase{"TwoThetaOmega", true},
-                    AxisCase{"2Theta", true}, AxisCase{"2-Theta w", true},
-                    AxisCase{"Two_Theta", true}, AxisCase{"2theta-theta", true},
-                    AxisCase{"2Theta/Omega", false}, AxisCase{"Omega", false},
-                    AxisCase{"TwoThetaChi", false}, AxisCase{"", false}));
+INSTANTIATE_TEST_SUITE_P(Cases, RasxAxis,
+                         testing::Values(AxisCase{"TwoThetaTheta", true},
+                                         AxisCase{"TwoThetaOmega", true}, AxisCase{"2Theta", true},
+                                         AxisCase{"2-Theta w", true}, AxisCase{"Two_Theta", true},
+                                         AxisCase{"2theta-theta", true},
+                                         AxisCase{"2Theta/Omega", false}, AxisCase{"Omega", false},
+                                         AxisCase{"TwoThetaChi", false}, AxisCase{"", false}));
 
 TEST(RasxAxis, QuotesTheLabelInTheMessage) {
   Status status = check_rigaku_axis("Phi\t\"x\"");

@@ -61,18 +61,20 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"inf", 0, "Non-finite numeric value \"inf\""},
         NumberCase{"-Infinity", 0, "Non-finite numeric value \"-Infinity\""}));
 
-// --- quoted form ----------------------------------------------------------------------------------
+// --- quoted form
+// ----------------------------------------------------------------------------------
 
 TEST(QuotedForm, EscapesControlsAndKeepsPrintables) {
   EXPECT_EQ(text::quoted("a\"b\\c"), R"("a\"b\\c")");
   EXPECT_EQ(text::quoted(std::string("\t\r\n\0'", 5)), R"("\t\r\n\0'")");
   EXPECT_EQ(text::quoted("\x1b"), R"("\u{1b}")");
-  EXPECT_EQ(text::quoted("\xC2\x85"), R"("\u{85}")");            // NEL, a control
-  EXPECT_EQ(text::quoted("\xE2\x80\xA8"), R"("\u{2028}")");      // line separator
+  EXPECT_EQ(text::quoted("\xC2\x85"), R"("\u{85}")");        // NEL, a control
+  EXPECT_EQ(text::quoted("\xE2\x80\xA8"), R"("\u{2028}")");  // line separator
   EXPECT_EQ(text::quoted("2\xCE\xB8 \xC3\xA9"), "\"2\xCE\xB8 \xC3\xA9\"");
 }
 
-// --- lines, trimming, fields ------------------------------------------------------------------------
+// --- lines, trimming, fields
+// ------------------------------------------------------------------------
 
 std::vector<std::string> lines_of(const std::string& s) {
   std::vector<std::string> out;
@@ -93,7 +95,10 @@ TEST(TextLines, SplitAtLineFeeds) {
 
 TEST(TextTrim, UnicodeWhiteSpace) {
   EXPECT_EQ(text::trim(" \t\xC2\xA0x y\xE3\x80\x80\xE2\x80\x8A\r\n"), "x y");
-  EXPECT_EQ(text::trim("\xE2\x80\x8B" "x"), "\xE2\x80\x8B" "x");  // zero-width space is not white space
+  EXPECT_EQ(text::trim("\xE2\x80\x8B"
+                       "x"),
+            "\xE2\x80\x8B"
+            "x");  // zero-width space is not white space
   EXPECT_EQ(text::trim("\xC2\x85"), "");
   EXPECT_EQ(text::trim(""), "");
 }
@@ -111,7 +116,9 @@ TEST(TextFields, WhiteSpaceAndCommasSeparate) {
   EXPECT_EQ(fields_of("1.0,,2.0"), (V{"1.0", "2.0"}));
   EXPECT_EQ(fields_of(" , ,\t"), V{});
   EXPECT_EQ(fields_of("1;2 3"), (V{"1;2", "3"}));
-  EXPECT_EQ(fields_of("a\xE2\x80\x83" "b"), (V{"a", "b"}));  // em space
+  EXPECT_EQ(fields_of("a\xE2\x80\x83"
+                      "b"),
+            (V{"a", "b"}));  // em space
   std::vector<std::string> tokens;
   text::Tokens t("1,2 3");
   std::string_view token;
@@ -135,7 +142,8 @@ void expect_same_tokens(const std::string& line, bool comma) {
     const bool decimal = text::parse_decimal(expected, value);
     if (token.has_value) {
       ASSERT_TRUE(decimal) << expected;
-      EXPECT_TRUE(token.value == value || (std::isnan(value) && std::isnan(token.value))) << expected;
+      EXPECT_TRUE(token.value == value || (std::isnan(value) && std::isnan(token.value)))
+          << expected;
       EXPECT_EQ(std::signbit(token.value), std::signbit(value)) << expected;
     } else if (decimal) {
       EXPECT_FALSE(std::isfinite(value)) << expected;  // only inf/nan words are left to the caller
@@ -153,9 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, TokenValue,
     ::testing::Values("5.000100 262", "  1.5e3\t-2.5E-3  ", "1,5 2", "1.5,2.5,,3", "+.5 -.5 .",
                       "1e 1e+ 1.5e3x 1..2 0x10 -", "1e400 -1e400 1e-400 -1e-400",
-                      "1.5\xC2\xA0" "2\xE3\x80\x80" "3", "1.5\xE2\x80\x8B" "2",
-                      "nan -inf Infinity +nan", "1d3 2D-1", "200(14) 7", "5;6 7#", "12345678901234567890123",
-                      "\xC2\xA0\xC2\xA0" "4", "",
+                      "1.5\xC2\xA0"
+                      "2\xE3\x80\x80"
+                      "3",
+                      "1.5\xE2\x80\x8B"
+                      "2",
+                      "nan -inf Infinity +nan", "1d3 2D-1", "200(14) 7", "5;6 7#",
+                      "12345678901234567890123",
+                      "\xC2\xA0\xC2\xA0"
+                      "4",
+                      "",
                       "       249       214        7                 \t 8,       \xC2\xA0 9  "));
 
 // Space runs of every length, starting at every offset, ending at any byte.
@@ -188,7 +203,8 @@ TEST(LineCount, CountsEveryLineFeedAcrossWordBoundaries) {
   EXPECT_EQ(text::line_count("\x8A\x0A\xFF\n"), 2u);  // only LF itself counts, high bytes never
 }
 
-// --- rows and patterns --------------------------------------------------------------------------------
+// --- rows and patterns
+// --------------------------------------------------------------------------------
 
 TEST(XyRow, FirstTwoFields) {
   auto row = text::xy_row("10.5 3 7", "UXD");
@@ -202,18 +218,20 @@ TEST(XyRow, FirstTwoFields) {
 
 TEST(PatternHelper, NeedsPointsOfEqualCount) {
   EXPECT_EQ(text::pattern({}, {}, "CHI").error().detail(), "CHI: no complete x/y pattern found");
-  EXPECT_EQ(text::pattern({1, 2}, {1}, "CHI").error().detail(), "CHI: no complete x/y pattern found");
+  EXPECT_EQ(text::pattern({1, 2}, {1}, "CHI").error().detail(),
+            "CHI: no complete x/y pattern found");
   EXPECT_TRUE(text::pattern({1}, {1}, "CHI").ok());
 }
 
-// --- axis keys ----------------------------------------------------------------------------------------
+// --- axis keys
+// ----------------------------------------------------------------------------------------
 
 TEST(AxisKey, DropsSeparatorsAndLowerCases) {
   EXPECT_EQ(text::axis_key("2-Theta"), "2theta");
   EXPECT_EQ(text::axis_key("Two_Theta"), "twotheta");
   EXPECT_EQ(text::axis_key("2Theta rad"), "2thetarad");
-  EXPECT_EQ(text::axis_key("\xC4\xB0"), "i\xCC\x87");                  // full mapping of U+0130
-  EXPECT_EQ(text::axis_key("\xCE\x9F\xCE\xA3"), "\xCE\xBF\xCF\x82");   // final sigma
+  EXPECT_EQ(text::axis_key("\xC4\xB0"), "i\xCC\x87");                 // full mapping of U+0130
+  EXPECT_EQ(text::axis_key("\xCE\x9F\xCE\xA3"), "\xCE\xBF\xCF\x82");  // final sigma
   EXPECT_EQ(text::axis_key("\xCE\xA3\xCE\x9F"), "\xCF\x83\xCE\xBF");
 }
 
@@ -221,17 +239,19 @@ class RefusedAxis : public ::testing::TestWithParam<const char*> {};
 TEST_P(RefusedAxis, Fails) {
   auto status = text::check_axis(GetParam(), "RAS");
   ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().detail(), "RAS: axis " + text::quoted(GetParam()) + " is not 2theta in degrees");
+  EXPECT_EQ(status.error().detail(),
+            "RAS: axis " + text::quoted(GetParam()) + " is not 2theta in degrees");
 }
 INSTANTIATE_TEST_SUITE_P(Labels, RefusedAxis,
                          ::testing::Values("Omega", "2-Theta-Rad", "TOF", "D", "Phi", "KHI", "q",
-                                           "Time", " theta ", "ALPHA", "Beta", "psi", "chi", "x", "Y", "z"));
+                                           "Time", " theta ", "ALPHA", "Beta", "psi", "chi", "x",
+                                           "Y", "z"));
 
 class AcceptedAxis : public ::testing::TestWithParam<const char*> {};
 TEST_P(AcceptedAxis, Passes) { EXPECT_TRUE(text::check_axis(GetParam(), "UXD").ok()); }
 INSTANTIATE_TEST_SUITE_P(Labels, AcceptedAxis,
-                         ::testing::Values("2Theta", "TwoTheta", "2\xCE\xB8", "Coupled", "", "2Theta(rad)",
-                                           "TwoThetaTheta"));
+                         ::testing::Values("2Theta", "TwoTheta", "2\xCE\xB8", "Coupled", "",
+                                           "2Theta(rad)", "TwoThetaTheta"));
 
 TEST(UnsignedInteger, Strict) {
   std::uint64_t v = 0;

@@ -69,11 +69,11 @@ TEST(UxdSelection, MarkersAreRecognisedWithSurroundingWhiteSpaceAndCrLf) {
 }
 
 TEST(UxdHeader, KeysAreUpperCasedAndValuesUnquoted) {
-  const auto result = uxd(
-      "_start = '2.5'\n"
-      "_StepSize\t=\t\"'0.25'\"\n"
-      "_drive = \"2THETA\"\n"
-      "_COUNTS\n1 1\n");
+  const auto result =
+      uxd("_start = '2.5'\n"
+          "_StepSize\t=\t\"'0.25'\"\n"
+          "_drive = \"2THETA\"\n"
+          "_COUNTS\n1 1\n");
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.series.x, (std::vector<double>{2.5, 2.75}));
 }
@@ -98,8 +98,7 @@ TEST_P(UxdAxis, DriveLabelDecides) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Labels, UxdAxis,
-                         testing::Values(AxisCase{"_DRIVE='COUPLED'\n", true},
-                                         AxisCase{"", true},
+                         testing::Values(AxisCase{"_DRIVE='COUPLED'\n", true}, AxisCase{"", true},
                                          AxisCase{"_DRIVE=''\n", true},
                                          AxisCase{"_DRIVE='THETA'\n", false},
                                          AxisCase{"_drive=phi\n", false}));
@@ -164,8 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "UXD: _STEPSIZE must be nonzero"},
         MessageCase{"BadIntensity", "_START=1\n_STEPSIZE=1\n_COUNTS\n1 x2\n", 0,
                     "Invalid numeric value \"x2\""},
-        MessageCase{"PairMissingIntensity", "_2THETACOUNTS\n1.5\n", 0,
-                    "UXD: missing intensity"},
+        MessageCase{"PairMissingIntensity", "_2THETACOUNTS\n1.5\n", 0, "UXD: missing intensity"},
         MessageCase{"PairNonFinite", "_2THETACOUNTS\n1.5 1e400\n", 0,
                     "Non-finite numeric value \"1e400\""}),
     [](const testing::TestParamInfo<MessageCase>& info) { return info.param.name; });

@@ -133,8 +133,7 @@ TEST(XmlTree, NestingLimitCountsStartTagsOnly) {
   EXPECT_EQ(message(nested(128, "<leaf></leaf>")), "XML nesting exceeds 128 elements");
   EXPECT_EQ(message(nested(129)), "XML nesting exceeds 128 elements");
   // A hostile depth is refused at the limit, before the rest is read.
-  EXPECT_EQ(message(nested(100'000)),
-            "XML nesting exceeds 128 elements");
+  EXPECT_EQ(message(nested(100'000)), "XML nesting exceeds 128 elements");
 }
 
 TEST(XmlTree, DocumentTypeDeclarationsRefused) {
@@ -144,27 +143,26 @@ TEST(XmlTree, DocumentTypeDeclarationsRefused) {
       "<!ENTITY lol2 '&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;'>"
       "<!ENTITY lol3 '&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;'>]>"
       "<lolz>&lol3;</lolz>";
-  for (const std::string& doc : {std::string("<!DOCTYPE x><x/>"), laughs,
-                                 std::string("<!DOCTYPE x SYSTEM 'file:///etc/passwd'><x/>"),
-                                 std::string("<a>\n <!DOCTYPE x></a>"),
-                                 std::string("<a/><!DOCTYPE x>")})
+  for (const std::string& doc :
+       {std::string("<!DOCTYPE x><x/>"), laughs,
+        std::string("<!DOCTYPE x SYSTEM 'file:///etc/passwd'><x/>"),
+        std::string("<a>\n <!DOCTYPE x></a>"), std::string("<a/><!DOCTYPE x>")})
     EXPECT_EQ(message(doc), "XML document type declarations are not supported") << doc;
 }
 
 TEST(XmlTree, RootRules) {
   for (std::string_view doc : {"", "  \n", "<!-- only -->", "<?xml version='1.0'?>", "<a/><b/>",
-                               "<a/>x", "x<a/>", "<a></a><a></a>", "<a/><![CDATA[x]]>",
-                               "<a/><b"})
+                               "<a/>x", "x<a/>", "<a></a><a></a>", "<a/><![CDATA[x]]>", "<a/><b"})
     EXPECT_EQ(message(doc), "XML must contain exactly one root element") << doc;
 }
 
 TEST(XmlTree, ErrorFarIntoADocumentNamesItsPlace) {
   std::string doc = "<a>\n";
   for (int i = 0; i < 1000; ++i) doc += "<b>1</b>\n";
-  EXPECT_EQ(message(doc + "<c d/></a>"), "XML attribute: not well-formed (invalid token) at line 1002, column 5");
+  EXPECT_EQ(message(doc + "<c d/></a>"),
+            "XML attribute: not well-formed (invalid token) at line 1002, column 5");
   EXPECT_EQ(message(doc + "</b></a>"), "XML parse: mismatched tag at line 1002, column 3");
-  EXPECT_EQ(message(doc + "<c>&x;</c></a>"),
-            "XML entity: undefined entity at line 1002, column 4");
+  EXPECT_EQ(message(doc + "<c>&x;</c></a>"), "XML entity: undefined entity at line 1002, column 4");
 }
 
 TEST(XmlTree, TruncatedDocument) {
@@ -231,22 +229,23 @@ TEST_P(XmlComments, ReadAsIfAbsent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Xml, XmlComments,
-    testing::Values(
-        Commented{"<!-- a -- b --><a/>", "<a/>"},
-        Commented{"<?xml version='1.0'?>\n<!--- x --->\n<a k='1'/>", "<a k='1'/>"},
-        Commented{"<a>1 <!-- -- --> 2</a>", "<a>1  2</a>"},
-        Commented{"<a><b>x<!--y--->z</b><!----------><c/></a>", "<a><b>xz</b><c/></a>"},
-        Commented{"<a>&lt;<!-- -- -->&gt;</a>", "<a>&lt;&gt;</a>"},
-        Commented{"<a/>\n<!-- after -- the root -->\n", "<a/>"},
-        Commented{"<a><!-- <!-- -- --><b/></a>", "<a><b/></a>"},
-        // Only comments are passed over: the same bytes inside CDATA or a processing
-        // instruction stay what they are.
-        Commented{"<a><![CDATA[<!-- -- -->]]><!-- -- --></a>", "<a>&lt;!-- -- --&gt;</a>"},
-        Commented{"<a><?p <!-- -- -->?><!-- -- --></a>", "<a/>"}));
+    testing::Values(Commented{"<!-- a -- b --><a/>", "<a/>"},
+                    Commented{"<?xml version='1.0'?>\n<!--- x --->\n<a k='1'/>", "<a k='1'/>"},
+                    Commented{"<a>1 <!-- -- --> 2</a>", "<a>1  2</a>"},
+                    Commented{"<a><b>x<!--y--->z</b><!----------><c/></a>", "<a><b>xz</b><c/></a>"},
+                    Commented{"<a>&lt;<!-- -- -->&gt;</a>", "<a>&lt;&gt;</a>"},
+                    Commented{"<a/>\n<!-- after -- the root -->\n", "<a/>"},
+                    Commented{"<a><!-- <!-- -- --><b/></a>", "<a><b/></a>"},
+                    // Only comments are passed over: the same bytes inside CDATA or a processing
+                    // instruction stay what they are.
+                    Commented{"<a><![CDATA[<!-- -- -->]]><!-- -- --></a>",
+                              "<a>&lt;!-- -- --&gt;</a>"},
+                    Commented{"<a><?p <!-- -- -->?><!-- -- --></a>", "<a/>"}));
 
 TEST(XmlComments, OtherDefectsStillRefused) {
   // A control character in a comment stays an error of the parser.
-  EXPECT_TRUE(message("<a><!-- \x01 --></a>").starts_with("XML parse: ")) << message("<a><!-- \x01 --></a>");
+  EXPECT_TRUE(message("<a><!-- \x01 --></a>").starts_with("XML parse: "))
+      << message("<a><!-- \x01 --></a>");
   EXPECT_TRUE(message("<a><!-- -- </a>").starts_with("XML parse: "));
   // Lines hidden from the parser still count in the place of a later error.
   EXPECT_EQ(message("<a>\n<!-- -- \n\n -->\n</b></a>"),
@@ -265,7 +264,8 @@ TEST(XmlLimits, ElementsAndAttributesBounded) {
 }
 
 TEST(XmlQuery, AllIsPreOrderIncludingSelf) {
-  const Document doc = parsed("<scan id='0'><scan id='1'><scan id='2'/></scan><x/><scan id='3'/></scan>");
+  const Document doc =
+      parsed("<scan id='0'><scan id='1'><scan id='2'/></scan><x/><scan id='3'/></scan>");
   const Element& root = doc.root();
   std::vector<std::string_view> ids;
   for (const Element* e : root.all("scan")) ids.push_back(*e->attr("id"));
@@ -295,9 +295,17 @@ TEST(XmlQuery, ChildSearchesDirectChildrenOnly) {
 }
 
 TEST(XmlNumber, Values) {
-  const std::pair<std::string_view, double> cases[] = {
-      {" 1.5 ", 1.5}, {"12", 12}, {"12.", 12}, {".5", 0.5}, {"-2e3", -2000}, {"+1E-2", 0.01},
-      {"\n\t7\r\n", 7}, {"\xE2\x80\x83" "3", 3}, {"1e-400", 0}};
+  const std::pair<std::string_view, double> cases[] = {{" 1.5 ", 1.5},
+                                                       {"12", 12},
+                                                       {"12.", 12},
+                                                       {".5", 0.5},
+                                                       {"-2e3", -2000},
+                                                       {"+1E-2", 0.01},
+                                                       {"\n\t7\r\n", 7},
+                                                       {"\xE2\x80\x83"
+                                                        "3",
+                                                        3},
+                                                       {"1e-400", 0}};
   for (const auto& [text, value] : cases) {
     auto r = number(text);
     ASSERT_TRUE(r.ok()) << text;
@@ -339,9 +347,9 @@ TEST(XmlNumbers, SplitAtWhiteSpaceRuns) {
 // token read on its own by the number rule: the same values, or the same first refusal.
 TEST(XmlNumbers, TokenValuesAgreeWithTheNumberRule) {
   static constexpr std::string_view pieces[] = {
-      "0", "1", "42", "5.0", "-2.5", "+3", ".5", "1e3", "2E-4", "1e999", "1e-999", "-0", "inf",
-      "NaN", "1.5.2", "e5", "x", "1d2", "-", ".", "00012", "0x1p3", "1_0", " ", "  ", "\t", "\n",
-      "\r\n", "\v", "\f"};
+      "0",      "1",     "42",  "5.0", "-2.5",  "+3", ".5", "1e3",  "2E-4", "1e999",
+      "1e-999", "-0",    "inf", "NaN", "1.5.2", "e5", "x",  "1d2",  "-",    ".",
+      "00012",  "0x1p3", "1_0", " ",   "  ",    "\t", "\n", "\r\n", "\v",   "\f"};
   std::mt19937 random(20261208);
   std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
   std::uniform_int_distribution<int> count(0, 16);

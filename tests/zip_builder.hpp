@@ -27,13 +27,14 @@ inline std::string zip(const Members& members) {
   std::string out;
   std::string directory;
   for (const auto& [name, content] : members) {
-    const auto crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    const auto crc = static_cast<std::uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
     const auto offset = static_cast<std::uint32_t>(out.size());
     const auto size = static_cast<std::uint32_t>(content.size());
     const auto name_size = static_cast<std::uint32_t>(name.size());
     put32(out, 0x04034b50);
-    for (std::uint32_t v : {20u, 0u, 0u, 0u, 0u}) put16(out, v);  // version, flags, method, time, date
+    for (std::uint32_t v : {20u, 0u, 0u, 0u, 0u})
+      put16(out, v);  // version, flags, method, time, date
     put32(out, crc);
     put32(out, size);
     put32(out, size);

@@ -18,8 +18,7 @@ using vorlen::Error;
 using vorlen::ErrorKind;
 
 struct PatternObject {
-  PyObject_HEAD
-  vorlen::Pattern* pattern;
+  PyObject_HEAD vorlen::Pattern* pattern;
 };
 
 // One strong reference, released on every way out of its scope, a C++ exception included.
@@ -116,7 +115,8 @@ int as_utf8(const char* function, const char* argument, PyObject* object, std::s
 
 // The contents of a bytes object, valid while it lives.
 std::string_view text_of(PyObject* bytes) {
-  return std::string_view(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+  return std::string_view(PyBytes_AS_STRING(bytes),
+                          static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
 }
 
 // A file name as the operating system's own functions encode it: the file-system encoding with
@@ -132,7 +132,8 @@ Ref as_file_name(const char* function, const char* argument, PyObject* object) {
 }
 
 // index (keyword-only, default 0) and block (keyword-only, None or str), in that order.
-int as_options(const char* function, PyObject* index, PyObject* block, vorlen::ReadOptions* options) {
+int as_options(const char* function, PyObject* index, PyObject* block,
+               vorlen::ReadOptions* options) {
   if (index != nullptr) {
     if (!PyIndex_Check(index)) return type_error(function, "index", "an integer", index);
     if (vorlen::binding::as_uint64(index, &options->index) < 0) return -1;
@@ -199,9 +200,11 @@ PyObject* read_bytes(PyObject* module, PyObject* args, PyObject* kwargs) {
     if (!encoded || as_options("read_bytes", index, block, &options) < 0) return nullptr;
     // The bytes object is immutable and held for the call: parsed in place.
     const std::string_view content = text_of(data);
-    const vorlen::Bytes view(reinterpret_cast<const unsigned char*>(content.data()), content.size());
+    const vorlen::Bytes view(reinterpret_cast<const unsigned char*>(content.data()),
+                             content.size());
     const std::string_view name = text_of(encoded.get());
-    return call_with_type(module, [&] { return vorlen::read_bytes_with_options(view, name, options); });
+    return call_with_type(module,
+                          [&] { return vorlen::read_bytes_with_options(view, name, options); });
   });
 }
 
@@ -269,7 +272,8 @@ int as_floats(const char* argument, PyObject* object, std::vector<double>* out) 
 PyObject* pattern_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"x", "y", nullptr};
   PyObject *x = nullptr, *y = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:Pattern", const_cast<char**>(keywords), &x, &y)) {
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:Pattern", const_cast<char**>(keywords), &x,
+                                   &y)) {
     return nullptr;
   }
   const auto held = hold(x, y);
@@ -302,8 +306,12 @@ PyObject* to_list(const std::vector<double>& values) {
   return list;
 }
 
-PyObject* get_x(PyObject* self, void*) { return to_list(reinterpret_cast<PatternObject*>(self)->pattern->x()); }
-PyObject* get_y(PyObject* self, void*) { return to_list(reinterpret_cast<PatternObject*>(self)->pattern->y()); }
+PyObject* get_x(PyObject* self, void*) {
+  return to_list(reinterpret_cast<PatternObject*>(self)->pattern->x());
+}
+PyObject* get_y(PyObject* self, void*) {
+  return to_list(reinterpret_cast<PatternObject*>(self)->pattern->y());
+}
 
 PyGetSetDef pattern_getset[] = {
     {"x", get_x, nullptr, "Diffraction angle 2\xCE\xB8, in degrees, strictly increasing.", nullptr},
@@ -312,8 +320,9 @@ PyGetSetDef pattern_getset[] = {
 };
 
 PyType_Slot pattern_slots[] = {
-    {Py_tp_doc, const_cast<char*>("Pattern(x, y)\n--\n\n"
-                                  "One diffraction pattern. Extra file columns are deliberately not returned.")},
+    {Py_tp_doc, const_cast<char*>(
+                    "Pattern(x, y)\n--\n\n"
+                    "One diffraction pattern. Extra file columns are deliberately not returned.")},
     {Py_tp_new, reinterpret_cast<void*>(pattern_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(pattern_dealloc)},
     {Py_tp_getset, pattern_getset},
@@ -321,18 +330,20 @@ PyType_Slot pattern_slots[] = {
 };
 
 PyType_Spec pattern_spec = {
-    "vorlen.Pattern", sizeof(PatternObject), 0,
+    "vorlen.Pattern",
+    sizeof(PatternObject),
+    0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,  // no BASETYPE: cannot be subclassed
     pattern_slots,
 };
 
 // --- module ---------------------------------------------------------------------------------
 
-PyMethodDef read_def = {
-    "read", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(read)),
-    METH_VARARGS | METH_KEYWORDS,
-    "read(path, *, index=0, block=None)\n--\n\n"
-    "Load one XRD pattern as x (2theta degrees) and y (intensity)."};
+PyMethodDef read_def = {"read",
+                        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(read)),
+                        METH_VARARGS | METH_KEYWORDS,
+                        "read(path, *, index=0, block=None)\n--\n\n"
+                        "Load one XRD pattern as x (2theta degrees) and y (intensity)."};
 
 PyMethodDef read_bytes_def = {
     "read_bytes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(read_bytes)),

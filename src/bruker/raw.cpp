@@ -116,9 +116,7 @@ std::uint32_t le32(const unsigned char* p) {
   return value;
 }
 
-std::uint64_t le64(const unsigned char* p) {
-  return std::uint64_t{le32(p + 4)} << 32 | le32(p);
-}
+std::uint64_t le64(const unsigned char* p) { return std::uint64_t{le32(p + 4)} << 32 | le32(p); }
 
 Result<std::uint32_t> u32_at(Bytes data, std::size_t offset) {
   VORLEN_ASSIGN(const Bytes field, span_at(data, offset, 4));
@@ -162,7 +160,8 @@ struct Segment {
 };
 
 Result<Segment> segment(Bytes data, std::size_t position, std::size_t limit) {
-  if (position > limit || limit - position < kSegmentHeader) return fail("truncated segment header");
+  if (position > limit || limit - position < kSegmentHeader)
+    return fail("truncated segment header");
   VORLEN_ASSIGN(const std::uint32_t type, u32_at(data, position + kSegmentType));
   VORLEN_ASSIGN(const std::uint32_t length, u32_at(data, position + kSegmentLength));
   if (length < kSegmentHeader || length > limit - position) {
@@ -422,8 +421,8 @@ Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index) {
   return read_range(data, ranges[index]);
 }
 
-Result<std::uint64_t> walk_bruker_raw(Bytes data,
-                                      const std::function<void(Result<Series>, std::size_t)>& visit) {
+Result<std::uint64_t> walk_bruker_raw(
+    Bytes data, const std::function<void(Result<Series>, std::size_t)>& visit) {
   VORLEN_ASSIGN(const std::vector<Range> ranges, ranges_of(data));
   for (const Range& range : ranges) visit(read_range(data, range), range.header_offset);
   return ranges.size();

@@ -35,7 +35,8 @@ std::string tick_label(long long multiple, double mantissa, int exponent, double
   const double size = std::abs(value);
   if (value == 0) return "0";
   if (size < 1e-4 || size >= 1e7 || exponent < -20) {
-    return std::to_string(multiple * static_cast<long long>(mantissa)) + "e" + std::to_string(exponent);
+    return std::to_string(multiple * static_cast<long long>(mantissa)) + "e" +
+           std::to_string(exponent);
   }
   char text[64];
   const auto result = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed,
@@ -78,7 +79,8 @@ Axis Axis::linear(double low, double high, bool from_zero) {
   widen_empty(low, high);
   if (!has_round_ticks(low, high)) return Axis::ends_only(low, high);
   const Step step = round_step(high - low);
-  Axis axis(std::floor(low / step.size()) * step.size(), std::ceil(high / step.size()) * step.size(), false);
+  Axis axis(std::floor(low / step.size()) * step.size(),
+            std::ceil(high / step.size()) * step.size(), false);
   axis.add_linear_ticks(step.mantissa, step.exponent);
   return axis;
 }
@@ -112,8 +114,9 @@ void Axis::add_linear_ticks(double step_mantissa, int step_exponent) {
   const auto first = static_cast<long long>(std::ceil(low_ / size - 1e-9));
   const auto last = static_cast<long long>(std::floor(high_ / size + 1e-9));
   for (long long k = first; k <= last; ++k) {
-    const double value = step_exponent < 0 ? static_cast<double>(k) * step_mantissa / std::pow(10.0, -step_exponent)
-                                           : static_cast<double>(k) * size;
+    const double value =
+        step_exponent < 0 ? static_cast<double>(k) * step_mantissa / std::pow(10.0, -step_exponent)
+                          : static_cast<double>(k) * size;
     ticks_.push_back({value, tick_label(k, step_mantissa, step_exponent, value)});
   }
 }

@@ -1,11 +1,11 @@
 #include "cli/convert.hpp"
 
+#include <unistd.h>
 #include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unistd.h>
 
 #include "cli/batch.hpp"
 #include "cli/files.hpp"
@@ -35,7 +35,8 @@ class Converter {
   }
 
   std::string output_path(const Input& input, std::string_view suffix) const {
-    const std::string_view stem = input.arg == "-" && input.hint.empty() ? "stdin" : stem_of(input.hint);
+    const std::string_view stem =
+        input.arg == "-" && input.hint.empty() ? "stdin" : stem_of(input.hint);
     return folder_ + std::string(stem) + std::string(suffix) +
            (inv_.layout == TextLayout::Csv ? ".csv" : ".xy");
   }
@@ -66,13 +67,15 @@ class Converter {
       if (exists(path)) return skipped(input, path);
     }
     auto bytes = load(input);
-    auto scans = bytes ? select_scans(bytes->bytes(), input.hint, inv_) : Result<std::vector<Scan>>(bytes.error());
+    auto scans = bytes ? select_scans(bytes->bytes(), input.hint, inv_)
+                       : Result<std::vector<Scan>>(bytes.error());
     if (!scans) return failed(input, scans.error().display());
     std::string text;
     for (const Scan& scan : *scans) {
       const std::string path = output_path(input, scan.suffix);
       if (const auto other = claim(path, input.label)) {
-        outcome.messages += message(input, path + " is also an output of " + *other + " in this run; not written");
+        outcome.messages +=
+            message(input, path + " is also an output of " + *other + " in this run; not written");
         outcome.failed = true;
         continue;
       }
@@ -123,7 +126,8 @@ class Converter {
 
   // Two columns under one '#' line naming the source and the scan, or the CSV table.
   void append_text(std::string& out, const Input& input, const Scan& scan) const {
-    if (inv_.layout == TextLayout::Xy) out += "# " + one_line(input.label) + ", " + one_line(scan.caption) + "\n";
+    if (inv_.layout == TextLayout::Xy)
+      out += "# " + one_line(input.label) + ", " + one_line(scan.caption) + "\n";
     append_header(out, inv_.layout);
     const auto& x = scan.pattern.x();
     const auto& y = scan.pattern.y();
@@ -160,7 +164,8 @@ int run_convert(const Invocation& inv) {
   {
     Progress progress(inv.files.size());
     run_in_order<Outcome>(
-        inv.files.size(), thread_count(inv), [&](std::size_t i) { return converter.convert(inv.files[i]); },
+        inv.files.size(), thread_count(inv),
+        [&](std::size_t i) { return converter.convert(inv.files[i]); },
         [&](std::size_t, const Outcome& outcome) {
           if (!outcome.messages.empty()) progress.message(outcome.messages);
           converted += outcome.converted;
@@ -169,8 +174,9 @@ int run_convert(const Invocation& inv) {
         },
         [&](std::size_t done) { progress.update(done); });
   }
-  write_all(STDERR_FILENO, "vorlen: converted " + std::to_string(converted) + ", failed " + std::to_string(failed) +
-                               ", skipped " + std::to_string(skipped) + "\n");
+  write_all(STDERR_FILENO, "vorlen: converted " + std::to_string(converted) + ", failed " +
+                               std::to_string(failed) + ", skipped " + std::to_string(skipped) +
+                               "\n");
   return failed > 0 || skipped > 0 ? exit_failed : exit_ok;
 }
 

@@ -1,12 +1,12 @@
 #include "cli/files.hpp"
 
-#include <atomic>
-#include <optional>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
 
 #include <cstring>
 
@@ -22,7 +22,8 @@ std::string temporary_beside(const std::string& path, unsigned attempt) {
   static const std::string pid = std::to_string(::getpid());
   const auto slash = path.rfind('/');
   const std::size_t name_at = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name_at) + "." + path.substr(name_at) + ".tmp" + pid + "-" + std::to_string(counter++) + "-" + std::to_string(attempt);
+  return path.substr(0, name_at) + "." + path.substr(name_at) + ".tmp" + pid + "-" +
+         std::to_string(counter++) + "-" + std::to_string(attempt);
 }
 
 struct Temporary {
@@ -72,7 +73,8 @@ int link_unnamed(int fd, const std::string& to) {
 // it its name: a program stopped part way (Ctrl-C) leaves nothing behind, not even a hidden
 // temporary file. Nothing when the file system cannot do this; the caller then uses a named
 // temporary file.
-std::optional<Result<Placed>> place_unnamed(const std::string& path, std::string_view content, bool overwrite) {
+std::optional<Result<Placed>> place_unnamed(const std::string& path, std::string_view content,
+                                            bool overwrite) {
   const int fd = ::open(folder_of(path).c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
   if (fd < 0) return std::nullopt;
   int error = write_all(fd, content);
@@ -119,8 +121,9 @@ Result<Placed> place_named(const std::string& path, std::string_view content, bo
   const int fd = created.fd;
   int error = write_all(fd, content);
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = overwrite ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
-                                    : rename_without_replacing(temporary, path);
+  if (error == 0)
+    error = overwrite ? (::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno)
+                      : rename_without_replacing(temporary, path);
   if (error == 0) return Placed::Written;
   ::unlink(temporary.c_str());
   if (error == EEXIST) return Placed::Exists;
@@ -165,7 +168,8 @@ Result<Placed> place_file(const std::string& path, std::string_view content, boo
 int finish_output(Writer& out, int status) {
   const int error = out.finish();
   if (error == 0) return status;
-  const std::string line = std::string("vorlen: cannot write to standard output: ") + std::strerror(error) + "\n";
+  const std::string line =
+      std::string("vorlen: cannot write to standard output: ") + std::strerror(error) + "\n";
   write_all(STDERR_FILENO, line);
   return exit_failed;
 }

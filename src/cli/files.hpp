@@ -50,9 +50,9 @@ bool exists(const std::string& path);
 
 // Writes `content` to a new unnamed file in the folder of `path` (or, where the file system has
 // none, a hidden temporary file beside it) and only then gives it its name, so `path` never
-// holds a partial file and an interrupted program leaves nothing behind. An existing `path` is replaced only when `overwrite`, otherwise
-// left alone and reported as Exists (the rename itself refuses to replace, so a file that
-// appears meanwhile is safe too).
+// holds a partial file and an interrupted program leaves nothing behind. An existing `path` is
+// replaced only when `overwrite`, otherwise left alone and reported as Exists (the rename itself
+// refuses to replace, so a file that appears meanwhile is safe too).
 Result<Placed> place_file(const std::string& path, std::string_view content, bool overwrite);
 
 }  // namespace vorlen::cli

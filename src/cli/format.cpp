@@ -36,8 +36,10 @@ namespace {
 // Python and browsers decode.
 std::size_t broken_character_length(std::string_view bytes) {
   const auto lead = static_cast<unsigned char>(bytes[0]);
-  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 1;
   // The second byte's range depends on the lead (no overlong forms, surrogates or values
   // past U+10FFFF); later bytes are plain continuation bytes.
   const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
@@ -59,7 +61,8 @@ std::string valid_utf8(std::string_view text) {
   const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
   for (std::size_t at = 0; at < text.size();) {
     utf8proc_int32_t code_point;
-    const auto length = utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(text.size() - at), &code_point);
+    const auto length =
+        utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(text.size() - at), &code_point);
     if (length > 0) {
       out.append(text.substr(at, static_cast<std::size_t>(length)));
       at += static_cast<std::size_t>(length);

@@ -8,7 +8,8 @@ const std::string_view usage_text =
     "       vorlen --info [--json] FILE...\n"
     "       vorlen --convert DIR [--to xy|csv] [--all-scans | --index N | --block TEXT]\n"
     "                            [-j N] [--force] FILE...\n"
-    "       vorlen --plot OUT.svg [--log] [--all-scans | --index N | --block TEXT] [--force] FILE...\n"
+    "       vorlen --plot OUT.svg [--log] [--all-scans | --index N | --block TEXT] [--force] "
+    "FILE...\n"
     "       vorlen --help | --version\n";
 
 const std::string_view help_text =

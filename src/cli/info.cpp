@@ -1,7 +1,7 @@
 #include "cli/info.hpp"
 
-#include <algorithm>
 #include <unistd.h>
+#include <algorithm>
 #include <variant>
 
 #include "cli/files.hpp"
@@ -175,8 +175,10 @@ std::string scan_name(const ScanInfo& scan) {
 void append_text(std::string& out, std::string_view label, const Description& d) {
   out += label;
   out += ": " + d.format + ", recognised by " + d.detected_by + "\n";
-  const bool blocks = std::any_of(d.scans.begin(), d.scans.end(), [](const ScanInfo& s) { return s.block.has_value(); });
-  std::vector<std::vector<std::string>> rows = {{blocks ? "block" : "scan", "points", "first 2theta", "last 2theta", "y unit"}};
+  const bool blocks = std::any_of(d.scans.begin(), d.scans.end(),
+                                  [](const ScanInfo& s) { return s.block.has_value(); });
+  std::vector<std::vector<std::string>> rows = {
+      {blocks ? "block" : "scan", "points", "first 2theta", "last 2theta", "y unit"}};
   for (const ScanInfo& scan : d.scans) {
     if (scan.error) {
       rows.push_back({scan_name(scan), scan.error->display()});
@@ -189,10 +191,12 @@ void append_text(std::string& out, std::string_view label, const Description& d)
   // Metadata every scan shares is shown once.
   std::vector<std::string> texts;
   for (const ScanInfo& scan : d.scans) texts.push_back(metadata_text(scan.metadata));
-  const bool shared = std::all_of(texts.begin(), texts.end(), [&](const std::string& t) { return t == texts.front(); });
+  const bool shared = std::all_of(texts.begin(), texts.end(),
+                                  [&](const std::string& t) { return t == texts.front(); });
   for (std::size_t i = 0; i < d.scans.size(); ++i) {
     if (texts[i].empty() || (shared && i > 0)) continue;
-    out += shared ? "  metadata: " : "  " + std::string(blocks ? "block " : "scan ") + scan_name(d.scans[i]) + ": ";
+    out += shared ? "  metadata: "
+                  : "  " + std::string(blocks ? "block " : "scan ") + scan_name(d.scans[i]) + ": ";
     out += texts[i];
     out += '\n';
   }

@@ -1,8 +1,8 @@
 // The vorlen command: prints one pattern, checks or describes files, converts them to text
 // or draws them. Exit status: 0 success, 1 a file failed, 2 bad usage.
 
-#include <string>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 #include "cli/convert.hpp"

@@ -84,7 +84,8 @@ std::optional<UsageError> check_combinations(const Invocation& inv, std::string_
   for (const Restriction& r : restrictions) {
     if (!r.given || r.allowed) continue;
     if (r.needs.empty()) {
-      return UsageError{std::string(r.option) + " cannot be combined with " + std::string(mode_option)};
+      return UsageError{std::string(r.option) + " cannot be combined with " +
+                        std::string(mode_option)};
     }
     return UsageError{std::string(r.option) + " needs " + std::string(r.needs)};
   }
@@ -103,10 +104,12 @@ std::optional<UsageError> check_combinations(const Invocation& inv, std::string_
 std::optional<UsageError> check_files(const Invocation& inv, std::string_view mode_option) {
   const auto stdin_count = std::count(inv.files.begin(), inv.files.end(), "-");
   if (stdin_count > 1) return UsageError{"- (standard input) can be given only once"};
-  if (inv.name && stdin_count == 0) return UsageError{"--name is the file-name hint for -, which is not given"};
+  if (inv.name && stdin_count == 0)
+    return UsageError{"--name is the file-name hint for -, which is not given"};
   if (inv.mode == Mode::Print) {
     if (inv.files.size() != 1) {
-      return UsageError{inv.files.empty() ? "missing FILE" : "give exactly one FILE (or use --check)"};
+      return UsageError{inv.files.empty() ? "missing FILE"
+                                          : "give exactly one FILE (or use --check)"};
     }
   } else if (inv.files.empty()) {
     return UsageError{std::string(mode_option) + " needs at least one FILE"};
@@ -149,13 +152,15 @@ std::variant<Invocation, UsageError> parse_options(std::span<const std::string_v
     } else if (arg == "--log") {
       inv.log = true;
     } else if (arg == "--check" || arg == "--info") {
-      if (auto e = set_mode(inv, arg == "--check" ? Mode::Check : Mode::Info, arg, mode_option)) return *e;
+      if (auto e = set_mode(inv, arg == "--check" ? Mode::Check : Mode::Info, arg, mode_option))
+        return *e;
     } else if (Arguments::matches(arg, "--convert") || Arguments::matches(arg, "--plot")) {
       const bool convert = Arguments::matches(arg, "--convert");
       const std::string_view option = convert ? "--convert" : "--plot";
       const auto value = in.value(option, arg);
       if (!value || value->empty()) return needs_value(option);
-      if (auto e = set_mode(inv, convert ? Mode::Convert : Mode::Plot, option, mode_option)) return *e;
+      if (auto e = set_mode(inv, convert ? Mode::Convert : Mode::Plot, option, mode_option))
+        return *e;
       inv.target = *value;
     } else if (Arguments::matches(arg, "--index")) {
       const auto value = in.value("--index", arg);
@@ -175,7 +180,8 @@ std::variant<Invocation, UsageError> parse_options(std::span<const std::string_v
     } else if (Arguments::matches(arg, "--to")) {
       const auto value = in.value("--to", arg);
       if (!value) return needs_value("--to");
-      if (*value != "xy" && *value != "csv") return UsageError{"--to needs xy or csv, got " + quoted(*value)};
+      if (*value != "xy" && *value != "csv")
+        return UsageError{"--to needs xy or csv, got " + quoted(*value)};
       inv.layout = *value == "csv" ? TextLayout::Csv : TextLayout::Xy;
       to = true;
     } else if (Arguments::matches(arg, "-j")) {

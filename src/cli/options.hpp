@@ -25,9 +25,9 @@ struct Invocation {
   bool force = false;
   bool log = false;
   bool index_given = false;
-  unsigned jobs = 0;                    // 0: as many as the machine has cores
-  std::string_view target;              // --convert DIR, --plot OUT.svg
-  std::optional<std::string_view> name; // file-name hint for "-"
+  unsigned jobs = 0;                     // 0: as many as the machine has cores
+  std::string_view target;               // --convert DIR, --plot OUT.svg
+  std::optional<std::string_view> name;  // file-name hint for "-"
   ReadOptions read;
   std::vector<std::string_view> files;  // "-" is standard input
 };

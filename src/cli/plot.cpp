@@ -18,7 +18,8 @@ int run_plot(const Invocation& inv) {
   for (const std::string_view arg : inv.files) {
     const Input input = input_for(arg, inv);
     auto bytes = load(input);
-    auto selected = bytes ? select_scans(bytes->bytes(), input.hint, inv) : Result<std::vector<Scan>>(bytes.error());
+    auto selected = bytes ? select_scans(bytes->bytes(), input.hint, inv)
+                          : Result<std::vector<Scan>>(bytes.error());
     if (!selected) {
       report(input.label, selected.error().display());
       all_read = false;
@@ -31,7 +32,8 @@ int run_plot(const Invocation& inv) {
     return exit_failed;
   }
   std::vector<Curve> curves;
-  for (const auto& [label, scan] : scans) curves.push_back({std::string(label) + ", " + scan.caption, &scan.pattern});
+  for (const auto& [label, scan] : scans)
+    curves.push_back({std::string(label) + ", " + scan.caption, &scan.pattern});
   const auto placed = place_file(std::string(inv.target), draw_svg(curves, inv.log), inv.force);
   if (!placed) {
     report(inv.target, "cannot write: " + placed.error().detail());

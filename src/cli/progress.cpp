@@ -1,8 +1,8 @@
 #include "cli/progress.hpp"
 
+#include <unistd.h>
 #include <cmath>
 #include <string>
-#include <unistd.h>
 
 #include "cli/files.hpp"
 
@@ -47,8 +47,8 @@ void Progress::draw() {
   if (seconds > 0.5 && done_ > 0) {
     const double rate = static_cast<double>(done_) / seconds;
     const double left = static_cast<double>(total_ - done_) / rate;
-    line += ", " + std::to_string(std::lround(rate)) + " files/s, " + std::to_string(std::lround(std::ceil(left))) +
-            " s left";
+    line += ", " + std::to_string(std::lround(rate)) + " files/s, " +
+            std::to_string(std::lround(std::ceil(left))) + " s left";
   }
   write_all(STDERR_FILENO, line);
   drawn_ = true;

@@ -40,7 +40,8 @@ Result<std::vector<Scan>> every_readable_scan(Bytes data, std::string_view hint)
     options.block = info.block;
     VORLEN_ASSIGN(Pattern pattern, read_bytes_with_options(data, hint, options));
     std::string suffix;
-    if (several) suffix = "_" + (info.block ? file_name_part(*info.block) : std::to_string(info.index));
+    if (several)
+      suffix = "_" + (info.block ? file_name_part(*info.block) : std::to_string(info.index));
     std::string caption = info.block ? "block " + *info.block : scan_caption(info.index);
     scans.push_back({std::move(suffix), std::move(caption), std::move(pattern)});
   }

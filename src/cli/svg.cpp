@@ -89,8 +89,8 @@ class Canvas {
 };
 
 // A grid line across the plot and its tick's label beside it, at (label_x, label_y).
-void append_tick(std::string& out, double x1, double y1, double x2, double y2, double label_x, double label_y,
-                 std::string_view label) {
+void append_tick(std::string& out, double x1, double y1, double x2, double y2, double label_x,
+                 double label_y, std::string_view label) {
   out += "<line class=\"grid\"";
   append_attribute(out, "x1", x1);
   append_attribute(out, "y1", y1);
@@ -105,22 +105,29 @@ void append_tick(std::string& out, double x1, double y1, double x2, double y2, d
 }
 
 void append_axes(std::string& out, const Canvas& canvas) {
-  out += "<rect id=\"plot-area\" x=\"90\" y=\"30\" width=\"840\" height=\"440\" fill=\"none\" stroke=\"#444\"/>\n";
+  out +=
+      "<rect id=\"plot-area\" x=\"90\" y=\"30\" width=\"840\" height=\"440\" fill=\"none\" "
+      "stroke=\"#444\"/>\n";
   out += "<g id=\"x-axis\" font-size=\"13\" text-anchor=\"middle\">\n";
   for (const Tick& tick : canvas.x_axis().ticks()) {
     const double x = canvas.px(tick.value);
     append_tick(out, x, top, x, bottom + 6, x, bottom + 22, tick.label);
   }
-  out += "<text class=\"label\" x=\"510\" y=\"515\" font-size=\"15\">2\xCE\xB8 (\xC2\xB0)</text>\n</g>\n";
+  out +=
+      "<text class=\"label\" x=\"510\" y=\"515\" font-size=\"15\">2\xCE\xB8 "
+      "(\xC2\xB0)</text>\n</g>\n";
   out += "<g id=\"y-axis\" font-size=\"13\" text-anchor=\"end\">\n";
   for (const Tick& tick : canvas.y_axis().ticks()) {
     const double y = canvas.py(tick.value);
     // A power of ten is written 10 with its exponent raised.
-    const std::string label =
-        canvas.y_axis().is_log() ? "10<tspan dy=\"-6\" font-size=\"10\">" + tick.label + "</tspan>" : tick.label;
+    const std::string label = canvas.y_axis().is_log()
+                                  ? "10<tspan dy=\"-6\" font-size=\"10\">" + tick.label + "</tspan>"
+                                  : tick.label;
     append_tick(out, left - 6, y, right, y, left - 10, y + 4.5, label);
   }
-  out += "<text class=\"label\" transform=\"translate(22 250) rotate(-90)\" text-anchor=\"middle\" font-size=\"15\">";
+  out +=
+      "<text class=\"label\" transform=\"translate(22 250) rotate(-90)\" text-anchor=\"middle\" "
+      "font-size=\"15\">";
   out += canvas.y_axis().is_log() ? "Intensity (log scale)" : "Intensity";
   out += "</text>\n</g>\n";
 }
@@ -157,10 +164,12 @@ std::vector<Point> drawn_points(const Pattern& p, const Canvas& canvas, std::siz
     const bool end = i == xs.size();
     const bool gap = !end && log && !(ys[i] > 0);
     if (gap) ++left_out;
-    const bool new_column = !end && !gap && thin && i > column_start && column_of(i) != column_of(column_start);
+    const bool new_column =
+        !end && !gap && thin && i > column_start && column_of(i) != column_of(column_start);
     if (end || gap || new_column || !thin) {
       if (i > column_start) flush(column_start, i);
-      if (gap && (points.empty() || !std::isnan(points.back().y))) points.push_back({0, std::nan("")});
+      if (gap && (points.empty() || !std::isnan(points.back().y)))
+        points.push_back({0, std::nan("")});
       column_start = gap ? i + 1 : i;
     }
   }
@@ -191,7 +200,8 @@ void append_curve(std::string& paths, std::string& legend, const Curve& curve, s
   const std::string_view dash = dashes[n / colours.size() % dashes.size()];
   const std::string style = "fill=\"none\" stroke=\"" + std::string(colour) + "\"" +
                             (dash.empty() ? "" : " stroke-dasharray=\"" + std::string(dash) + "\"");
-  paths += "<path class=\"pattern\" clip-path=\"url(#plot-clip)\" " + style + " stroke-width=\"1.2\" d=\"";
+  paths += "<path class=\"pattern\" clip-path=\"url(#plot-clip)\" " + style +
+           " stroke-width=\"1.2\" d=\"";
   append_path(paths, points);
   paths += "\"/>\n";
   std::string& out = legend;
@@ -216,15 +226,19 @@ void append_curve(std::string& paths, std::string& legend, const Curve& curve, s
 
 std::string draw_svg(const std::vector<Curve>& curves, bool log) {
   const Ranges r = ranges_of(curves, log);
-  const Canvas canvas(Axis::tight(r.x_low, r.x_high),
-                      log ? Axis::logarithmic(r.y_low, r.y_high) : Axis::linear(r.y_low, r.y_high, true));
+  const Canvas canvas(Axis::tight(r.x_low, r.x_high), log ? Axis::logarithmic(r.y_low, r.y_high)
+                                                          : Axis::linear(r.y_low, r.y_high, true));
   const double height = legend_top + static_cast<double>(curves.size()) * legend_line;
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"960\"";
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+      "width=\"960\"";
   append_attribute(out, "height", height);
   out += " viewBox=\"0 0 960 ";
   append_pixel(out, height);
   out += "\" font-family=\"sans-serif\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  out += "<clipPath id=\"plot-clip\"><rect x=\"90\" y=\"30\" width=\"840\" height=\"440\"/></clipPath>\n";
+  out +=
+      "<clipPath id=\"plot-clip\"><rect x=\"90\" y=\"30\" width=\"840\" "
+      "height=\"440\"/></clipPath>\n";
   append_axes(out, canvas);
   std::string paths, legend;
   for (std::size_t n = 0; n < curves.size(); ++n) append_curve(paths, legend, curves[n], n, canvas);

@@ -8,8 +8,8 @@
 
 #include "describe/stated.hpp"
 #include "parser/parse.hpp"
-#include "read/oriented.hpp"
 #include "pattern/scans.hpp"
+#include "read/oriented.hpp"
 #include "text/cif.hpp"
 
 namespace vorlen {
@@ -20,8 +20,8 @@ namespace {
 ScanInfo scan_info(std::uint64_t index, Result<Series> outcome, stated::Stated stated) {
   ScanInfo info;
   info.index = index;
-  Result<Pattern> pattern =
-      outcome ? oriented_pattern(std::move(outcome).value()) : Result<Pattern>(std::move(outcome).error());
+  Result<Pattern> pattern = outcome ? oriented_pattern(std::move(outcome).value())
+                                    : Result<Pattern>(std::move(outcome).error());
   if (!pattern) {
     info.error = std::move(pattern).error();
     return info;
@@ -102,8 +102,7 @@ Result<std::uint64_t> walk_scans(Format format, Bytes data, std::vector<ScanInfo
       });
     case Format::Pdcif: return walk_pdcif_scans(data, scans);
     case Format::Chi:
-    case Format::Xy:
-      break;
+    case Format::Xy: break;
   }
   add(parse_detected(format, data, ReadOptions{}), {});
   return 1;
@@ -113,8 +112,8 @@ Result<std::uint64_t> walk_scans(Format format, Bytes data, std::vector<ScanInfo
 
 Result<Description> describe(Bytes data, std::string_view filename) {
   VORLEN_ASSIGN(const Detection detection, detect(data, filename));
-  Description description{std::string(format_name(detection.format)),
-                          std::string(rule_name(detection.by)), {}};
+  Description description{
+      std::string(format_name(detection.format)), std::string(rule_name(detection.by)), {}};
   std::vector<ScanInfo>& scans = description.scans;
   Result<std::uint64_t> walked = walk_scans(detection.format, data, scans);
   if (!walked) {

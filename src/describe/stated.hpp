@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "vorlen/describe.hpp"
 #include "pattern/scans.hpp"
+#include "vorlen/describe.hpp"
 
 namespace vorlen::stated {
 

@@ -29,7 +29,8 @@ std::optional<std::uint32_t> u32_at(Bytes data, std::size_t offset) {
 
 std::optional<double> f64_at(Bytes data, std::size_t offset) {
   if (!fits(data, offset, 8)) return std::nullopt;
-  const std::uint64_t value = std::uint64_t{*u32_at(data, offset + 4)} << 32 | *u32_at(data, offset);
+  const std::uint64_t value =
+      std::uint64_t{*u32_at(data, offset + 4)} << 32 | *u32_at(data, offset);
   const double number = std::bit_cast<double>(value);
   if (!std::isfinite(number) || !(number > 0)) return std::nullopt;
   return number;
@@ -52,7 +53,8 @@ std::optional<double> f32_at(Bytes data, std::size_t offset) {
 std::optional<std::string> text_at(Bytes data, std::size_t offset, std::size_t width) {
   if (offset >= data.size()) return std::nullopt;
   Bytes field = data.subspan(offset, std::min(width, data.size() - offset));
-  field = field.first(static_cast<std::size_t>(std::find(field.begin(), field.end(), 0) - field.begin()));
+  field = field.first(
+      static_cast<std::size_t>(std::find(field.begin(), field.end(), 0) - field.begin()));
   const Result<Text> decoded = decode(field);
   if (!decoded) return std::nullopt;
   return text(decoded->view());
@@ -89,7 +91,8 @@ Metadata version4(Bytes data) {
   for (std::size_t p = 61;;) {
     const std::optional<std::uint32_t> type = u32_at(data, p);
     const std::optional<std::uint32_t> length = u32_at(data, p + 4);
-    if (!type || !length || *type == 160 || *type == 0 || *length < 8 || !fits(data, p, *length)) break;
+    if (!type || !length || *type == 160 || *type == 0 || *length < 8 || !fits(data, p, *length))
+      break;
     const Bytes segment = data.subspan(p, *length);
     if (*type == kKeyValue && text_at(segment, 12, 24) == "SAMPLEID") {
       m.sample = text_at(segment, 36, segment.size());
@@ -102,7 +105,9 @@ Metadata version4(Bytes data) {
   return m;
 }
 
-bool is_version4(Bytes data) { return data.size() >= 7 && std::memcmp(data.data(), "RAW4.00", 7) == 0; }
+bool is_version4(Bytes data) {
+  return data.size() >= 7 && std::memcmp(data.data(), "RAW4.00", 7) == 0;
+}
 
 }  // namespace
 

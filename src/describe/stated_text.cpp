@@ -55,14 +55,22 @@ void RasHeader::apply(std::string_view preamble) {
     if (!field) continue;
     Metadata& m = current_.metadata;
     const auto [key, value] = *field;
-    if (key == "*HW_XG_WAVE_LENGTH_ALPHA1") m.wavelength_alpha1 = number(value);
-    else if (key == "*HW_XG_WAVE_LENGTH_ALPHA2") m.wavelength_alpha2 = number(value);
-    else if (key == "*HW_XG_TARGET_NAME") m.anode = text(value);
-    else if (key == "*FILE_SAMPLE") m.sample = text(value);
-    else if (key == "*MEAS_SCAN_START_TIME") m.started = text(value);
-    else if (key == "*MEAS_SCAN_SPEED") speed_ = text(value);
-    else if (key == "*MEAS_SCAN_SPEED_UNIT") speed_in_seconds_ = text::trim(value) == "sec";
-    else if (key == "*MEAS_SCAN_UNIT_Y") current_.y_unit = y_unit(value);
+    if (key == "*HW_XG_WAVE_LENGTH_ALPHA1")
+      m.wavelength_alpha1 = number(value);
+    else if (key == "*HW_XG_WAVE_LENGTH_ALPHA2")
+      m.wavelength_alpha2 = number(value);
+    else if (key == "*HW_XG_TARGET_NAME")
+      m.anode = text(value);
+    else if (key == "*FILE_SAMPLE")
+      m.sample = text(value);
+    else if (key == "*MEAS_SCAN_START_TIME")
+      m.started = text(value);
+    else if (key == "*MEAS_SCAN_SPEED")
+      speed_ = text(value);
+    else if (key == "*MEAS_SCAN_SPEED_UNIT")
+      speed_in_seconds_ = text::trim(value) == "sec";
+    else if (key == "*MEAS_SCAN_UNIT_Y")
+      current_.y_unit = y_unit(value);
   }
   // Only in step mode is the speed a counting time per step.
   current_.metadata.step_time = speed_ && speed_in_seconds_ ? number(*speed_) : std::nullopt;
@@ -82,18 +90,28 @@ void UxdHeader::apply(std::string_view preamble) {
     const std::optional<HeaderField> field = uxd_header_field(line);
     if (!field) continue;
     Metadata& m = current_.metadata;
-    const auto is = [&](std::string_view key) { return text::equals_ignoring_ascii_case(field->key, key); };
-    if (is("WL1")) m.wavelength_alpha1 = number(field->value);
-    else if (is("WL2")) m.wavelength_alpha2 = number(field->value);
-    else if (is("WLRATIO")) m.alpha_ratio = number(field->value);
-    else if (is("ANODE") || is("ANODE_MATERIAL")) m.anode = text(field->value);
-    else if (is("SAMPLE")) m.sample = text(field->value);
-    else if (is("STEPTIME")) m.step_time = number(field->value);
+    const auto is = [&](std::string_view key) {
+      return text::equals_ignoring_ascii_case(field->key, key);
+    };
+    if (is("WL1"))
+      m.wavelength_alpha1 = number(field->value);
+    else if (is("WL2"))
+      m.wavelength_alpha2 = number(field->value);
+    else if (is("WLRATIO"))
+      m.alpha_ratio = number(field->value);
+    else if (is("ANODE") || is("ANODE_MATERIAL"))
+      m.anode = text(field->value);
+    else if (is("SAMPLE"))
+      m.sample = text(field->value);
+    else if (is("STEPTIME"))
+      m.step_time = number(field->value);
     else if (is("DATEMEASURED")) {
       m.started = text(field->value);
       dated_ = true;
-    } else if (is("DATE")) date_ = text(field->value);
-    else if (is("TIME")) time_ = text(field->value);
+    } else if (is("DATE"))
+      date_ = text(field->value);
+    else if (is("TIME"))
+      time_ = text(field->value);
   }
   if (!dated_) current_.metadata.started = joined(date_, time_);
 }

@@ -52,7 +52,8 @@ Result<Detection> detect_archive(Bytes data) {
     return Detection{Format::Brml, DetectedBy::ArchiveMember};
   }
   if (std::any_of(names.begin(), names.end(), [](std::string_view n) {
-        return n == "root.xml" || (n.find("Profile") != std::string_view::npos && ends_with(n, ".txt"));
+        return n == "root.xml" ||
+               (n.find("Profile") != std::string_view::npos && ends_with(n, ".txt"));
       })) {
     return Detection{Format::Rasx, DetectedBy::ArchiveMember};
   }
@@ -74,8 +75,10 @@ bool is_float(std::string_view token) {
 
 bool is_int32(std::string_view token) {
   bool negative = !token.empty() && token.front() == '-';
-  if (negative) token.remove_prefix(1);
-  else if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  if (negative)
+    token.remove_prefix(1);
+  else if (!token.empty() && token.front() == '+')
+    token.remove_prefix(1);
   if (token.empty() || token.front() == '+') return false;
   std::uint64_t value;
   if (!text::parse_unsigned(token, value)) return false;
@@ -122,7 +125,8 @@ Markers find_markers(std::string_view head) {
 
 bool is_header_label(std::string_view line) {
   std::string_view trimmed = text::trim(line);
-  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '!' || trimmed.front() == '#') {
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '!' ||
+      trimmed.front() == '#') {
     return false;
   }
   text::Tokens tokens(trimmed);
@@ -279,8 +283,7 @@ Result<Series> run_reader(Format format, Bytes data, const Text* decoded,
     case Format::Chi:
       VORLEN_TRY(one_pattern(options.index));
       return text_reader([](const auto& input) { return parse_chi(input); });
-    case Format::Xy:
-      break;
+    case Format::Xy: break;
   }
   VORLEN_TRY(one_pattern(options.index));
   return text_reader([](const auto& input) { return parse_xy(input); });
@@ -316,7 +319,9 @@ void XMLCALL probe_text(void* data, const XML_Char* s, int length) {
 
 void XMLCALL probe_cdata(void* data) { static_cast<RootProbe*>(data)->decide(false); }
 
-void XMLCALL probe_end(void* data, const XML_Char*) { static_cast<RootProbe*>(data)->decide(false); }
+void XMLCALL probe_end(void* data, const XML_Char*) {
+  static_cast<RootProbe*>(data)->decide(false);
+}
 
 }  // namespace
 
@@ -352,10 +357,12 @@ bool has_xrdml_root(std::string_view text) {
 std::string lowercased_extension(std::string_view filename) {
   while (!filename.empty() && filename.back() == '/') filename.remove_suffix(1);
   std::size_t slash = filename.rfind('/');
-  std::string_view component = slash == std::string_view::npos ? filename : filename.substr(slash + 1);
+  std::string_view component =
+      slash == std::string_view::npos ? filename : filename.substr(slash + 1);
   if (component == "..") return {};
   std::size_t dot = component.rfind('.');
-  if (dot == std::string_view::npos || (dot == 0 && component.find('.', 1) == std::string_view::npos)) {
+  if (dot == std::string_view::npos ||
+      (dot == 0 && component.find('.', 1) == std::string_view::npos)) {
     return {};
   }
   return text::ascii_lower(component.substr(dot + 1));

@@ -5,8 +5,8 @@
 namespace vorlen {
 
 Error Error::io_errno(int errnum) {
-  return Error(ErrorKind::Io,
-               std::system_category().message(errnum) + " (os error " + std::to_string(errnum) + ")");
+  return Error(ErrorKind::Io, std::system_category().message(errnum) + " (os error " +
+                                  std::to_string(errnum) + ")");
 }
 
 Error Error::io(std::string text) { return Error(ErrorKind::Io, std::move(text)); }

@@ -10,16 +10,17 @@
 
 namespace vorlen {
 
-Result<Series> parse_xy(Bytes data);                                         // src/text/xy.cpp
-Result<Series> parse_chi(Bytes data);                                        // src/text/chi.cpp
-Result<Series> parse_ras(Bytes data, std::uint64_t index);                   // src/text/ras.cpp
-Result<Series> parse_uxd(Bytes data, std::uint64_t index);                   // src/text/uxd.cpp
-Result<Series> parse_gsas(Bytes data, std::uint64_t index);                  // src/text/gsas.cpp
-Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block);  // src/text/pdcif.cpp
-Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index);            // src/bruker/raw.cpp
-Result<Series> parse_xrdml(Bytes data, std::uint64_t index);                 // src/xml/xrdml.cpp
-Result<Series> parse_brml(Bytes data, std::uint64_t index);                  // src/xml/brml.cpp
-Result<Series> parse_rasx(Bytes data, std::uint64_t index);                  // src/xml/rasx.cpp
+Result<Series> parse_xy(Bytes data);                         // src/text/xy.cpp
+Result<Series> parse_chi(Bytes data);                        // src/text/chi.cpp
+Result<Series> parse_ras(Bytes data, std::uint64_t index);   // src/text/ras.cpp
+Result<Series> parse_uxd(Bytes data, std::uint64_t index);   // src/text/uxd.cpp
+Result<Series> parse_gsas(Bytes data, std::uint64_t index);  // src/text/gsas.cpp
+Result<Series> parse_pdcif(Bytes data,
+                           const std::optional<std::string>& block);  // src/text/pdcif.cpp
+Result<Series> parse_bruker_raw(Bytes data, std::uint64_t index);     // src/bruker/raw.cpp
+Result<Series> parse_xrdml(Bytes data, std::uint64_t index);          // src/xml/xrdml.cpp
+Result<Series> parse_brml(Bytes data, std::uint64_t index);           // src/xml/brml.cpp
+Result<Series> parse_rasx(Bytes data, std::uint64_t index);           // src/xml/rasx.cpp
 
 class Text;  // text/decode.hpp
 

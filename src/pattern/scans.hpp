@@ -48,7 +48,8 @@ class OpenScan {
   // Scan `scan` opens with the line that ends just before `after`; true when it is to be read.
   bool open(std::uint64_t scan, const char* after) {
     scan_ = scan;
-    reading_ = visitor_.wants(scan, std::string_view(since_, static_cast<std::size_t>(after - since_)));
+    reading_ =
+        visitor_.wants(scan, std::string_view(since_, static_cast<std::size_t>(after - since_)));
     since_ = after;
     return reading_;
   }
@@ -111,12 +112,12 @@ std::optional<HeaderField> uxd_header_field(std::string_view line);  // src/text
 // Every scan of a file: the number visited when the file ends as its format allows, or the
 // error that a read of the next index meets. Preambles are views of the decoded text, valid
 // during the call.
-Result<std::uint64_t> walk_ras(Bytes data, TextScanVisitor& visitor);   // src/text/ras.cpp
-Result<std::uint64_t> walk_uxd(Bytes data, TextScanVisitor& visitor);   // src/text/uxd.cpp
+Result<std::uint64_t> walk_ras(Bytes data, TextScanVisitor& visitor);  // src/text/ras.cpp
+Result<std::uint64_t> walk_uxd(Bytes data, TextScanVisitor& visitor);  // src/text/uxd.cpp
 Result<std::uint64_t> walk_gsas(Bytes data, const std::function<void(Result<Series>)>& visit);
 // `visit` also gets the offset of the range's header in the file.
-Result<std::uint64_t> walk_bruker_raw(Bytes data,
-                                      const std::function<void(Result<Series>, std::size_t)>& visit);
+Result<std::uint64_t> walk_bruker_raw(
+    Bytes data, const std::function<void(Result<Series>, std::size_t)>& visit);
 
 // Where an XRDML scan's description lives: the document, its measurement and the scan.
 struct XrdmlScan {

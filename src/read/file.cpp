@@ -1,11 +1,11 @@
 #include "read/file.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace vorlen {
 

@@ -31,8 +31,7 @@ bool contains(std::string_view s, std::string_view part) {
 // True when one of the maximal letter-and-digit runs of `lower` is a word that names a
 // quantity other than an angle.
 bool has_other_axis_word(std::string_view lower) {
-  static constexpr std::array<std::string_view, 5> words = {"d", "q", "pixel", "radial",
-                                                            "channel"};
+  static constexpr std::array<std::string_view, 5> words = {"d", "q", "pixel", "radial", "channel"};
   std::size_t word_start = 0;
   std::size_t at = 0;
   while (at <= lower.size()) {
@@ -56,8 +55,8 @@ Status check_x_label(std::string_view label) {
   const std::string key = text::axis_key(lower);
   // "2th" also covers "2theta".
   const bool names_2theta = contains(key, "2th") || contains(key, "tth") || contains(key, "\u03b8");
-  const bool names_other = has_other_axis_word(lower) || key.starts_with("qnm") ||
-                           key.starts_with("qa");
+  const bool names_other =
+      has_other_axis_word(lower) || key.starts_with("qnm") || key.starts_with("qa");
   const bool in_radians = contains(lower, "radian") || contains(lower, "(rad)");
   if ((!names_2theta && (names_other || contains(key, "dspacing"))) || in_radians) {
     return fail("x axis " + text::quoted(lower) + " is not 2theta in degrees");

@@ -15,7 +15,8 @@ namespace {
 
 // The keywords are ASCII, so lowering ASCII letters is all the case folding they need.
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && equals_ignoring_ascii_case(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() &&
+         equals_ignoring_ascii_case(s.substr(0, prefix.size()), prefix);
 }
 
 // Index of the first `c` at or after `from`, or the size of the text. Numbers are a few bytes

@@ -45,8 +45,7 @@ class CifToken {
   // A structural word or a tag: ends a run of values. Quoted tokens never are.
   bool control() const {
     // Values, the bulk of a file, are ruled out by their first byte without a call.
-    return !quoted() && !text().empty() && may_start_word(*data_) &&
-           is_tag_or_keyword(text());
+    return !quoted() && !text().empty() && may_start_word(*data_) && is_tag_or_keyword(text());
   }
   // Not quoted, and starts with '_'.
   bool tag() const { return !quoted() && !text().empty() && *data_ == '_'; }
@@ -71,7 +70,8 @@ class CifToken {
 // whole text: a ';' opens a text field only at the start of the whole text or of a line.
 class CifLexer {
  public:
-  explicit CifLexer(std::string_view text) : CifLexer(text, text.data(), text.data() + text.size()) {}
+  explicit CifLexer(std::string_view text)
+      : CifLexer(text, text.data(), text.data() + text.size()) {}
   CifLexer(std::string_view text, const char* from, const char* to)
       : begin_(text.data()), p_(from), end_(to) {}
 
@@ -118,7 +118,12 @@ class CifColumn {
   CifColumn() = default;
   CifColumn(std::string_view text, const char* first, const char* last, std::size_t stride,
             std::size_t index, std::size_t rows, std::shared_ptr<CifNumbers> numbers)
-      : text_(text), first_(first), last_(last), stride_(stride), index_(index), rows_(rows),
+      : text_(text),
+        first_(first),
+        last_(last),
+        stride_(stride),
+        index_(index),
+        rows_(rows),
         numbers_(std::move(numbers)) {}
 
   std::size_t size() const { return rows_; }

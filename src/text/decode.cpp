@@ -101,8 +101,8 @@ std::string replace_invalid(const unsigned char* p, std::size_t n, std::size_t v
 }  // namespace
 
 Result<Text> decode(Bytes bytes) {
-  if (bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
-                            (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+  if (bytes.size() >= 2 &&
+      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
     return decode_utf16(bytes.subspan(2), bytes[0] == 0xFF);
   }
   if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {

@@ -87,8 +87,8 @@ Result<Bank> find_bank(std::string_view text, std::uint64_t index) {
     if (count == index) return bank;
     ++count;
   }
-  return fail("bank index " + std::to_string(index) + " is out of range (" +
-                    std::to_string(count) + " banks)");
+  return fail("bank index " + std::to_string(index) + " is out of range (" + std::to_string(count) +
+              " banks)");
 }
 
 // The record type follows the header's numeric coefficients; a comment ends the header, and
@@ -126,7 +126,8 @@ Result<BankHeader> read_header(std::string_view line) {
   if (header.channels == 0) return fail("zero channels");
   VORLEN_ASSIGN(header.start, number(tokens[5]));
   VORLEN_ASSIGN(header.step, number(tokens[6]));
-  const std::size_t tail_at = static_cast<std::size_t>(tokens[6].data() - line.data()) + tokens[6].size();
+  const std::size_t tail_at =
+      static_cast<std::size_t>(tokens[6].data() - line.data()) + tokens[6].size();
   VORLEN_ASSIGN(header.records, record_type(line.substr(tail_at)));
   return header;
 }
@@ -209,7 +210,8 @@ std::optional<double> fixed_std_value(std::string_view field) {
 // intensity. Appends the intensities and returns true, or appends nothing and returns false
 // when the line is not in that form.
 bool try_append_std_fixed(std::string_view line, std::vector<double>& values) {
-  if (line.size() < kFieldWidth || line.size() % kFieldWidth != 0 || !text::is_ascii(line)) return false;
+  if (line.size() < kFieldWidth || line.size() % kFieldWidth != 0 || !text::is_ascii(line))
+    return false;
   line = without_padding(line);
   const std::size_t before = values.size();
   for (std::size_t at = 0; at < line.size(); at += kFieldWidth) {
@@ -263,7 +265,8 @@ Status append_esd_line(std::string_view line, std::vector<double>& values) {
   if (!append_esd_fields(line, values) && (values.size() - before) % 2 == 0) return {};
   values.resize(before);
   VORLEN_TRY(append_tokens(line, values));
-  if ((values.size() - before) % 2 != 0) return records_error(Records::Esd, "incomplete intensity/esd pair");
+  if ((values.size() - before) % 2 != 0)
+    return records_error(Records::Esd, "incomplete intensity/esd pair");
   return {};
 }
 
@@ -288,7 +291,8 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
     text::Token tokens[4];
     const std::size_t count = text::take_tokens(line, tokens, 4);
     if (count < 3) return records_error(Records::Fxye, kShortRecord[count]);
-    if (count > 3) return records_error(Records::Fxye, "each record must have exactly three columns");
+    if (count > 3)
+      return records_error(Records::Fxye, "each record must have exactly three columns");
     VORLEN_ASSIGN(const double position, number(tokens[0]));
     VORLEN_ASSIGN(const double intensity, number(tokens[1]));
     VORLEN_TRY(number(tokens[2]));
@@ -296,8 +300,9 @@ Result<Series> read_fxye(DataLines lines, std::uint64_t channels, std::size_t bo
     series.y.push_back(intensity);
   }
   if (series.x.size() < channels) {
-    return records_error(Records::Fxye, "BANK declares " + std::to_string(channels) + " points but " +
-                                            std::to_string(series.x.size()) + " were read");
+    return records_error(Records::Fxye, "BANK declares " + std::to_string(channels) +
+                                            " points but " + std::to_string(series.x.size()) +
+                                            " were read");
   }
   return text::pattern(std::move(series.x), std::move(series.y), "GSAS");
 }

@@ -4,9 +4,9 @@
 #include <array>
 #include <cmath>
 #include <optional>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pattern/readers.hpp"
@@ -20,12 +20,12 @@ namespace vorlen {
 
 namespace {
 
-using text::CifBlock;
-using text::CifColumn;
-using text::CifNumbers;
 using text::cif_column;
 using text::cif_fail;
 using text::cif_number;
+using text::CifBlock;
+using text::CifColumn;
+using text::CifNumbers;
 
 // Every loop tag this reader reads, the intensities and the angles below: their columns are read
 // as numbers while the text is tokenized.
@@ -111,9 +111,8 @@ bool name_matches(const CifBlock& block, const std::optional<std::string>& wante
 // The block's profile, or nothing when it carries no intensity column or no 2theta axis (the
 // reader then looks further).
 std::optional<Result<Series>> block_profile(const CifBlock& candidate) {
-  const auto intensity = cif_column(candidate, {"_pd_proc_intensity_total",
-                                                "_pd_meas_intensity_total",
-                                                "_pd_meas_counts_total"});
+  const auto intensity = cif_column(
+      candidate, {"_pd_proc_intensity_total", "_pd_meas_intensity_total", "_pd_meas_counts_total"});
   if (!intensity) return std::nullopt;
   Result<std::optional<Series>> series = block_series(candidate, *intensity);
   if (!series) return Result<Series>(std::move(series).error());
@@ -132,7 +131,8 @@ Result<Series> parse_pdcif(Bytes data, const std::optional<std::string>& block) 
 
   for (const CifBlock& candidate : blocks) {
     if (!name_matches(candidate, block)) continue;
-    if (std::optional<Result<Series>> profile = block_profile(candidate)) return std::move(*profile);
+    if (std::optional<Result<Series>> profile = block_profile(candidate))
+      return std::move(*profile);
   }
   return cif_fail("no matching block with 2theta and intensity data");
 }

@@ -71,7 +71,8 @@ void reserve_declared(const ScanHeader& header, std::string_view rest, std::vect
 }
 
 // The intensity block just closed, checked against its declared count.
-Result<Series> closed_block(const ScanHeader& header, std::vector<double>& x, std::vector<double>& y) {
+Result<Series> closed_block(const ScanHeader& header, std::vector<double>& x,
+                            std::vector<double>& y) {
   if (header.declared_count && *header.declared_count != x.size()) {
     return fail("declared point count disagrees with intensity block");
   }

@@ -47,7 +47,7 @@ inline Result<std::pair<double, double>> xy_row(std::string_view line, std::stri
 // The row's x and y appended to the reader's lists. Forced inline into the reader's loop, as a
 // row read in place there is: the common row passes no Result through memory and costs no call.
 [[gnu::always_inline]] inline Status append_xy_row(std::string_view line, std::string_view context,
-                            std::vector<double>& x, std::vector<double>& y) {
+                                                   std::vector<double>& x, std::vector<double>& y) {
   double row_x = 0, row_y = 0;
   if (!plain_xy_row(line, row_x, row_y)) {
     VORLEN_ASSIGN(const auto row, detail::xy_row_any(line, context));

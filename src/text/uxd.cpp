@@ -44,7 +44,6 @@ struct Header {
   std::optional<std::string_view> stepsize;
 };
 
-
 // A trimmed line that begins with '_' and is not a marker, into the running header. A line
 // without '=' is some other marker, which this reader does not know.
 Status apply_header_line(std::string_view line, Header& header) {
@@ -155,7 +154,8 @@ std::optional<HeaderField> uxd_header_field(std::string_view line) {
   const std::string_view rest = line.substr(1);
   const std::size_t equals = rest.find('=');
   if (equals == std::string_view::npos) return std::nullopt;
-  return HeaderField{text::trim(rest.substr(0, equals)), text::strip_quotes(text::trim(rest.substr(equals + 1)), "'\"")};
+  return HeaderField{text::trim(rest.substr(0, equals)),
+                     text::strip_quotes(text::trim(rest.substr(equals + 1)), "'\"")};
 }
 
 Result<Series> parse_uxd(Bytes data, std::uint64_t index) {

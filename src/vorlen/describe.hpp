@@ -49,7 +49,7 @@ struct ScanInfo {
   std::optional<std::string> block;  // powder CIF: the data block's name; absent elsewhere
   std::optional<Error> error;        // set when a read of this scan fails; then the rest is unset
   std::uint64_t points = 0;
-  double first = 0;                  // first and last 2theta, ascending, as read returns them
+  double first = 0;  // first and last 2theta, ascending, as read returns them
   double last = 0;
   std::optional<std::string> y_unit;  // "counts" or "cps", when the file says
   Metadata metadata;

@@ -52,7 +52,8 @@ Result<Buffer> Archive::member(std::string_view name) {
   zip_t* handle = archive_.get();
   std::string wanted(name);
   // A name with a NUL cannot be stored in an archive, and libzip would see it cut short.
-  if (wanted.find('\0') != std::string::npos) return Error::file_not_found_in_archive(std::move(wanted));
+  if (wanted.find('\0') != std::string::npos)
+    return Error::file_not_found_in_archive(std::move(wanted));
   zip_int64_t index = zip_name_locate(handle, wanted.c_str(), ZIP_FL_ENC_RAW);
   if (index < 0) {
     if (zip_error_code_zip(zip_get_error(handle)) == ZIP_ER_NOENT) {
@@ -60,7 +61,8 @@ Result<Buffer> Archive::member(std::string_view name) {
     }
     return Error::zip(zip_strerror(handle));
   }
-  std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(handle, static_cast<zip_uint64_t>(index), 0));
+  std::unique_ptr<zip_file_t, FileCloser> file(
+      zip_fopen_index(handle, static_cast<zip_uint64_t>(index), 0));
   if (!file) return Error::zip(zip_strerror(handle));
 
   // The buffer grows with what actually inflates, never from the size the entry declares, and
@@ -71,7 +73,8 @@ Result<Buffer> Archive::member(std::string_view name) {
   for (;;) {
     if (filled == content.size()) {
       if (content.size() == cap) break;
-      content.resize(std::min<std::uint64_t>(cap, std::max<std::size_t>(65536, content.size() * 2)));
+      content.resize(
+          std::min<std::uint64_t>(cap, std::max<std::size_t>(65536, content.size() * 2)));
     }
     zip_int64_t got = zip_fread(file.get(), content.data() + filled, content.size() - filled);
     if (got < 0) return Error::io(zip_file_strerror(file.get()));

@@ -152,8 +152,8 @@ Status read_row(std::string_view row, const Columns& columns, std::vector<double
       comma = text::decimal_prefix(value, end, number);
       if (comma == nullptr || (comma != end && *comma != ',') || !std::isfinite(number)) {
         comma = std::find(value, end, ',');
-        VORLEN_ASSIGN(number,
-                      xml::number(std::string_view(value, static_cast<std::size_t>(comma - value))));
+        VORLEN_ASSIGN(
+            number, xml::number(std::string_view(value, static_cast<std::size_t>(comma - value))));
       }
       if (column == columns.two_theta) row_x = number;
       if (column == columns.intensity) row_y = number;

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "pattern/readers.hpp"
+#include "pattern/scans.hpp"
 #include "pattern/series.hpp"
 #include "text/decode.hpp"
-#include "pattern/scans.hpp"
 #include "text/lines.hpp"
 #include "text/tokens.hpp"
 #include "text/unicode.hpp"
@@ -134,7 +134,7 @@ Result<Series> read_profile(xml::Archive& archive, const std::string& path) {
 
 Status check_rigaku_axis(std::string_view label) {
   static constexpr std::array<std::string_view, 7> accepted = {
-      "2theta",      "2thetaw",       "twotheta",      "2thetatheta",
+      "2theta",      "2thetaw",       "twotheta",     "2thetatheta",
       "2thetaomega", "twothetatheta", "twothetaomega"};
   const std::string key = xml::scan_axis_key(label);
   if (std::find(accepted.begin(), accepted.end(), key) != accepted.end()) return {};

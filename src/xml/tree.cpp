@@ -192,10 +192,8 @@ bool is_reference_error(XML_Error code) {
     case XML_ERROR_RECURSIVE_ENTITY_REF:
     case XML_ERROR_ASYNC_ENTITY:
     case XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF:
-    case XML_ERROR_PARAM_ENTITY_REF:
-      return true;
-    default:
-      return false;
+    case XML_ERROR_PARAM_ENTITY_REF: return true;
+    default: return false;
   }
 }
 
@@ -226,8 +224,10 @@ struct OpenText {
 class Builder {
  public:
   Builder(Document::Storage& storage, bool second_pass)
-      : text_(skip_blank_prolog(storage.text.view())), storage_(storage),
-        elements_(storage.elements), open_texts_(max_open_elements + 2),
+      : text_(skip_blank_prolog(storage.text.view())),
+        storage_(storage),
+        elements_(storage.elements),
+        open_texts_(max_open_elements + 2),
         second_pass_(second_pass) {
     open_.reserve(max_open_elements + 1);
   }
@@ -243,7 +243,9 @@ class Builder {
   static void on_cdata_end(void* self);
   static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
 
-  std::size_t source(XML_Index at) const { return feed_ ? feed_->source(at) : static_cast<std::size_t>(at); }
+  std::size_t source(XML_Index at) const {
+    return feed_ ? feed_->source(at) : static_cast<std::size_t>(at);
+  }
   void advance_mark();
   std::string_view element_name(const XML_Char* name);
   void add_attributes(Element& e, const XML_Char** atts);
@@ -341,8 +343,8 @@ void Builder::on_start(void* self, const XML_Char* name, const XML_Char** atts) 
     return;
   }
   if (b.elements_.size() == max_elements) {
-    b.stop(Error::parse("XML document has more than " + std::to_string(max_elements) +
-                        " elements"));
+    b.stop(
+        Error::parse("XML document has more than " + std::to_string(max_elements) + " elements"));
     return;
   }
   b.advance_mark();
@@ -386,7 +388,8 @@ void Builder::add_text(OpenText& open, std::string_view piece) {
     const bool empty = open.begin == open.end;
     // The bytes are compared, so a piece that expat changed (a line end, a reference) never
     // passes for the source.
-    if ((empty || at == open.end) && at <= text_.size() && text_.substr(at, piece.size()) == piece) {
+    if ((empty || at == open.end) && at <= text_.size() &&
+        text_.substr(at, piece.size()) == piece) {
       if (empty) open.begin = at;
       open.end = at + piece.size();
       return;
@@ -450,13 +453,13 @@ Error Builder::parse_error() const {
   if (code == XML_ERROR_DUPLICATE_ATTRIBUTE) return Error::parse("XML attribute: " + detail);
   // Inside a start tag: an error past the element's name concerns the attributes; expat places
   // an unresolvable reference in an attribute value at the tag's '<'.
-  const bool in_start_tag = at.size() > 1 && at[0] == '<' && at[1] != '/' && at[1] != '!' &&
-                            at[1] != '?';
+  const bool in_start_tag =
+      at.size() > 1 && at[0] == '<' && at[1] != '/' && at[1] != '!' && at[1] != '?';
   if (in_start_tag) {
     const std::size_t name_end = at.find_first_of(" \t\r\n/>");
     const XML_Index failed = XML_GetCurrentByteIndex(parser_);
-    const bool past_name = name_end != std::string_view::npos && failed >= 0 &&
-                           source(failed) > mark_ + name_end;
+    const bool past_name =
+        name_end != std::string_view::npos && failed >= 0 && source(failed) > mark_ + name_end;
     if (past_name || is_reference_error(code)) return Error::parse("XML attribute: " + detail);
   }
   if (is_reference_error(code)) return Error::parse("XML entity: " + detail);

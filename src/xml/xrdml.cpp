@@ -99,8 +99,7 @@ Status attenuate(const Element& data_points, bool raw_counts, std::vector<double
   VORLEN_ASSIGN(const std::vector<double> f, xml::numbers(factors->text));
   bool valid = f.size() == y.size();
   for (std::size_t i = 0; valid && i < f.size(); ++i) valid = f[i] > 0;
-  if (!valid)
-    return fail("attenuation factors must be positive and match intensity length");
+  if (!valid) return fail("attenuation factors must be positive and match intensity length");
   if (raw_counts)
     for (std::size_t i = 0; i < y.size(); ++i) y[i] *= f[i];
   return {};
