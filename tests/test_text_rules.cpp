@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "text/rules.hpp"
+#include "text/axis.hpp"
+#include "text/lines.hpp"
+#include "text/number.hpp"
+#include "text/rows.hpp"
+#include "text/tokens.hpp"
+#include "text/unicode.hpp"
 
 namespace {
 

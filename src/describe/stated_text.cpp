@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "describe/stated.hpp"
+#include "text/ascii.hpp"
 #include "text/cif.hpp"
-#include "text/rules.hpp"
+#include "text/lines.hpp"
 
 namespace vorlen::stated {
 
