@@ -558,8 +558,6 @@ Error detail::refused_number(std::string_view text) {
 
 namespace {
 
-// How many white-space separated tokens the text holds, so that their values are stored
-// without the vector growing: long lists are hundreds of kilobytes.
 // About how many white-space separated tokens the text holds, to size the vector of their
 // values once: the bytes above 0x20 that follow one at or below it, counted eight at a time.
 // Control bytes other than white space are rare enough to count as separators here.
