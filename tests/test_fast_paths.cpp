@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pattern/series.hpp"
 #include "text/ascii.hpp"
 #include "text/decode.hpp"
 #include "text/lines.hpp"
@@ -283,4 +284,21 @@ TEST(FastPaths, Utf8CheckMatchesACharacterByCharacterCheck) {
   }
 }
 
+
+TEST(FastPaths, EvenAxisMatchesThePointByPointFormula) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> position(-50.0, 150.0);
+  for (std::size_t count : {2, 3, 4, 5, 1000, 1001}) {
+    const double first = position(random);
+    const double last = position(random);
+    const std::vector<double> x = vorlen::x_from_start_and_end(count, first, last);
+    ASSERT_EQ(x.size(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double expected =
+          static_cast<double>(i) * (last - first) / static_cast<double>(count - 1) + first;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(x[i]), std::bit_cast<std::uint64_t>(expected))
+          << count << " " << i;
+    }
+  }
+}
 }  // namespace

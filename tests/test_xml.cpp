@@ -1,12 +1,14 @@
 // The XML tree built on expat, and the number, axis-label and column rules of the XML readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "xml/plain_text.hpp"
 #include "xml/tree.hpp"
 
 namespace vorlen::xml {
@@ -212,20 +214,23 @@ struct Commented {
 
 class XmlComments : public testing::TestWithParam<Commented> {};
 
-TEST_P(XmlComments, ReadAsIfAbsent) {
-  const Document with = parsed(GetParam().with);
-  const Document without = parsed(GetParam().without);
-  ASSERT_EQ(with.root().extent, without.root().extent);
-  for (std::size_t i = 0; i < with.root().extent; ++i) {
-    const Element& a = (&with.root())[i];
-    const Element& b = (&without.root())[i];
-    EXPECT_EQ(a.name, b.name) << GetParam().with;
-    EXPECT_EQ(a.text, b.text) << GetParam().with;
+// Every element of the two documents has the same name, text and attribute values.
+void expect_same_tree(std::string_view first, std::string_view second) {
+  const Document one = parsed(first);
+  const Document other = parsed(second);
+  ASSERT_EQ(one.root().extent, other.root().extent) << first;
+  for (std::size_t i = 0; i < one.root().extent; ++i) {
+    const Element& a = (&one.root())[i];
+    const Element& b = (&other.root())[i];
+    EXPECT_EQ(a.name, b.name) << first;
+    EXPECT_EQ(a.text, b.text) << first;
     ASSERT_EQ(a.attributes().size(), b.attributes().size());
     for (std::size_t k = 0; k < a.attributes().size(); ++k)
       EXPECT_EQ(a.attributes()[k].value, b.attributes()[k].value);
   }
 }
+
+TEST_P(XmlComments, ReadAsIfAbsent) { expect_same_tree(GetParam().with, GetParam().without); }
 
 INSTANTIATE_TEST_SUITE_P(
     Xml, XmlComments,
@@ -250,6 +255,116 @@ TEST(XmlComments, OtherDefectsStillRefused) {
   // Lines hidden from the parser still count in the place of a later error.
   EXPECT_EQ(message("<a>\n<!-- -- \n\n -->\n</b></a>"),
             "XML parse: mismatched tag at line 5, column 3");
+}
+
+// Long runs of plain text are taken as they stand rather than through the parser. Each document
+// is written with "@" for such a run, and must read exactly as an equivalent document (by
+// default the same one) whose runs are cut by empty comments into pieces too short to be taken
+// that way.
+std::string run_text() {
+  std::string run;
+  while (run.size() < 3 * plain_run_min) run += "12.5 -3 > 7\t4e-2\n";
+  return run;
+}
+
+std::string with_runs(std::string_view pattern, bool cut) {
+  std::string run = run_text();
+  if (cut) {
+    for (std::size_t at = plain_run_min / 2; at < run.size(); at += plain_run_min / 2)
+      run.insert(at, "<!---->");
+  }
+  std::string doc;
+  for (char c : pattern) doc += c == '@' ? run : std::string(1, c);
+  return doc;
+}
+
+struct RunCase {
+  std::string_view doc;
+  std::string_view same_as = {};
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.doc; }
+
+class XmlPlainRuns : public testing::TestWithParam<RunCase> {};
+
+TEST_P(XmlPlainRuns, ReadAsThroughTheParser) {
+  const RunCase c = GetParam();
+  const std::string whole = with_runs(c.doc, false);
+  const std::string cut = with_runs(c.same_as.empty() ? c.doc : c.same_as, true);
+  const auto a = parse(whole);
+  const auto b = parse(cut);
+  ASSERT_EQ(a.ok(), b.ok()) << c.doc;
+  if (a.ok()) {
+    expect_same_tree(whole, cut);
+  } else {
+    // The cuts move the place an error names, not its kind.
+    EXPECT_EQ(a.error().detail().substr(0, 12), b.error().detail().substr(0, 12)) << c.doc;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Xml, XmlPlainRuns,
+    testing::Values(
+        RunCase{"<a>@</a>"}, RunCase{"<a><b k='1'>@</b><c>@</c>@</a>"},
+        RunCase{"<a>x<b/>@<b/>@ y</a>"}, RunCase{"<a><b/>@</a>"}, RunCase{"<a k='>'>@</a>"},
+        RunCase{"<a>@\r\n@</a>"}, RunCase{"<a>@&amp;@</a>"}, RunCase{"<a>@\xc3\xa9@</a>"},
+        RunCase{"<a>@]@</a>"},
+        // the same bytes inside a comment, a processing instruction or a CDATA section
+        RunCase{"<a><!-- > @ --></a>", "<a></a>"}, RunCase{"<a><!-- > @ <b/> --></a>", "<a/>"},
+        RunCase{"<a><?p > @ ?></a>", "<a/>"}, RunCase{"<a><?p > @ <b/> ?></a>", "<a/>"},
+        RunCase{"<a><![CDATA[ > @ ]]></a>", "<a> &gt; @ </a>"},
+        RunCase{"<a><![CDATA[ > @ <b> @ ]]></a>", "<a> &gt; @ &lt;b&gt; @ </a>"},
+        RunCase{"<a><![CDATA[ > @ ]]>@</a>", "<a> &gt; @ @</a>"},
+        // refused: text outside the root, a bad tag or reference after a run
+        RunCase{"<?xml version='1.0'?>@<a/>"}, RunCase{"<a/>@<b/>"},
+        RunCase{"<a/><!-- > @ -->@"}, RunCase{"<a>@</b>"}, RunCase{"<a>@&x;</a>"},
+        RunCase{"<a>@<b @/></a>"}, RunCase{"<a b='> @ <'/>"}, RunCase{"<a>@"}));
+
+TEST(XmlPlainRuns, TextIsAViewOfTheInput) {
+  const std::string doc = with_runs("<a>@</a>", false);
+  const Document d = parsed(doc);
+  EXPECT_EQ(d.root().text.data(), doc.data() + 3);
+  EXPECT_EQ(d.root().text.size(), run_text().size());
+}
+
+TEST(XmlPlainRuns, ErrorAfterARunNamesItsPlace) {
+  const std::string run = run_text();
+  const auto lines = std::count(run.begin(), run.end(), '\n');
+  EXPECT_EQ(message("<a>\n" + run + "</b></a>"),
+            "XML parse: mismatched tag at line " + std::to_string(lines + 2) + ", column 3");
+}
+
+TEST(XmlPlainRuns, WordTestMatchesTheByteRule) {
+  // Every byte value at every place of a word, after every other byte value: a borrow between
+  // bytes would show as a wrong answer for the byte after.
+  for (int before = 0; before < 256; ++before) {
+    for (int b = 0; b < 256; ++b) {
+      for (std::size_t at = 1; at < 9; ++at) {
+        std::string s(9, 'a');
+        s[at - 1] = static_cast<char>(before);
+        s[at] = static_cast<char>(b);
+        const bool expected = std::all_of(s.begin(), s.end(), [](char c) {
+          return is_plain_byte(static_cast<unsigned char>(c));
+        });
+        ASSERT_EQ(is_plain_text(s), expected) << before << " " << b << " at " << at;
+      }
+    }
+  }
+}
+
+TEST(XmlPlainRuns, FoundBetweenATagEndAndTheNextTag) {
+  const std::string run = run_text();
+  const std::string doc = "<a><b k='v'>" + run + "</b><c>" + run + "</c></a>";
+  const TextRun first = next_plain_run(doc, 0);
+  EXPECT_EQ(first.begin, 12u);
+  EXPECT_EQ(first.end, 12 + run.size());
+  const TextRun second = next_plain_run(doc, first.end);
+  EXPECT_EQ(doc.substr(second.begin, second.end - second.begin), run);
+  EXPECT_TRUE(next_plain_run(doc, second.end).empty());
+  const std::string short_run(plain_run_min - 1, '1');
+  EXPECT_TRUE(next_plain_run("<a>" + short_run + "</a>", 0).empty());
+  EXPECT_FALSE(next_plain_run("<a>" + short_run + "1</a>", 0).empty());
+  EXPECT_TRUE(next_plain_run("<a>" + run, 0).empty());  // no tag after it
 }
 
 TEST(XmlLimits, ElementsAndAttributesBounded) {

@@ -345,7 +345,7 @@ bool has_xrdml_root(std::string_view text) {
   // Fed in slices so that a huge document is read only up to its first element; comments are
   // passed over whatever they hold.
   constexpr std::size_t slice = 65536;
-  xml::CommentSkippingFeed feed(parser, text);
+  xml::Feed feed(parser, text);
   for (std::size_t at = 0; !probe.decided; at += slice) {
     const bool last = text.size() - at <= slice;
     if (!feed.feed(last ? text.size() : at + slice, last) || last) break;

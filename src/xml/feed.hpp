@@ -1,8 +1,10 @@
-// Feeding a decoded text to expat so that every comment is ignored whatever it holds. expat
-// follows XML 1.0 to the letter and refuses a comment with "--" inside it or ending in "--->";
-// these documents treat comments as having no content to check. Such a comment is left out of
-// what expat reads, without copying the text: expat reads the bytes before it, then the bytes
-// after it, and byte indices it reports are mapped back to the text.
+// Feeding a decoded text to expat with parts of it left out, without copying the text: expat
+// reads the bytes before a part, then the bytes after it, and the byte indices it reports are
+// mapped back to the text. Two kinds of part are left out:
+// - comments expat would refuse (`feed`). expat follows XML 1.0 to the letter and refuses a
+//   comment with "--" inside it or ending in "--->"; these documents treat comments as having
+//   no content to check;
+// - character data that the caller takes as it stands (`pass_over`).
 #pragma once
 
 #include <expat.h>
@@ -13,9 +15,9 @@
 
 namespace vorlen::xml {
 
-class CommentSkippingFeed {
+class Feed {
  public:
-  CommentSkippingFeed(XML_Parser parser, std::string_view text) : parser_(parser), text_(text) {}
+  Feed(XML_Parser parser, std::string_view text) : parser_(parser), text_(text) {}
 
   // Gives expat the text from where the previous call stopped up to `end` (`last` when that is
   // the end of the text). A refused comment is left out when it starts where expat stands
@@ -42,6 +44,32 @@ class CommentSkippingFeed {
     }
   }
 
+  // Gives expat the text from where the previous call stopped up to `end`, all of it.
+  bool parse_up_to(std::size_t end, bool last) {
+    do {
+      const std::size_t piece = end > fed_ ? std::min(piece_size, end - fed_) : 0;
+      const bool final_piece = last && fed_ + piece >= end;
+      if (XML_Parse(parser_, text_.data() + fed_, static_cast<int>(piece), final_piece) !=
+          XML_STATUS_OK)
+        return false;
+      fed_ += piece;
+    } while (fed_ < end);
+    return true;
+  }
+
+  // True when expat has read all it was given, up to `offset` of the text, and stands there
+  // with no piece of markup begun.
+  bool stands_at(std::size_t offset) const {
+    const XML_Index at = XML_GetCurrentByteIndex(parser_);
+    return fed_ == offset && at >= 0 && source(at) == offset;
+  }
+
+  // Leaves the text from where expat stands up to `end` out of what it reads.
+  void pass_over(std::size_t end) {
+    skipped_ += end - fed_;
+    fed_ = end;
+  }
+
   // Where in the text a byte index reported by expat lies.
   std::size_t source(XML_Index at) const { return static_cast<std::size_t>(at) + skipped_; }
   // The lines that expat did not see, to be added to the line numbers it reports.
@@ -54,18 +82,6 @@ class CommentSkippingFeed {
   static constexpr std::size_t npos = std::string_view::npos;
   // expat takes an int length.
   static constexpr std::size_t piece_size = std::size_t{1} << 30;
-
-  bool parse_up_to(std::size_t end, bool last) {
-    do {
-      const std::size_t piece = end > fed_ ? std::min(piece_size, end - fed_) : 0;
-      const bool final_piece = last && fed_ + piece >= end;
-      if (XML_Parse(parser_, text_.data() + fed_, static_cast<int>(piece), final_piece) !=
-          XML_STATUS_OK)
-        return false;
-      fed_ += piece;
-    } while (fed_ < end);
-    return true;
-  }
 
   // The start of the next "<!--" at or after `searched_` that opens a comment expat would refuse,
   // looked for no further than `end` (npos past it). A comment ends at the first "-->"; one that

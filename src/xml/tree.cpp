@@ -24,6 +24,7 @@
 #include "text/unicode.hpp"
 #include "text/words.hpp"
 #include "xml/feed.hpp"
+#include "xml/plain_text.hpp"
 
 namespace vorlen::xml {
 
@@ -177,8 +178,6 @@ namespace {
 constexpr std::size_t max_open_elements = 128;
 // expat copies what it is given into its own buffer: given the text in pieces, it holds a piece
 // at a time instead of a second copy of the whole text, which costs fresh memory on every read.
-constexpr std::size_t feed_size = std::size_t{1} << 17;
-
 std::string_view after_last_colon(std::string_view name) {
   const auto colon = name.rfind(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -243,13 +242,12 @@ class Builder {
   static void on_cdata_end(void* self);
   static void on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
 
-  std::size_t source(XML_Index at) const {
-    return feed_ ? feed_->source(at) : static_cast<std::size_t>(at);
-  }
+  std::size_t source(XML_Index at) const { return feed_->source(at); }
   void advance_mark();
   std::string_view element_name(const XML_Char* name);
   void add_attributes(Element& e, const XML_Char** atts);
-  void add_text(OpenText& open, std::string_view piece);
+  std::size_t source_of(std::string_view piece) const;
+  void add_text(OpenText& open, std::string_view piece, std::size_t at);
   std::string_view close_text(OpenText& open);
   void stop(Error error);
   bool starts_empty_element() const;
@@ -261,7 +259,7 @@ class Builder {
   Document::Storage& storage_;
   Records<Element>& elements_;
   XML_Parser parser_ = nullptr;
-  std::optional<CommentSkippingFeed> feed_;
+  std::optional<Feed> feed_;
   std::vector<std::size_t> open_;
   std::vector<OpenText> open_texts_;
   std::size_t roots_ = 0;
@@ -377,19 +375,25 @@ void Builder::on_text(void* self, const XML_Char* s, int len) {
   auto& b = *static_cast<Builder*>(self);
   if (b.failure_) return;
   b.advance_mark();
-  b.add_text(b.open_texts_[b.open_.size()], std::string_view(s, static_cast<std::size_t>(len)));
+  const std::string_view piece(s, static_cast<std::size_t>(len));
+  OpenText& open = b.open_texts_[b.open_.size()];
+  b.add_text(open, piece, open.joined ? std::string_view::npos : b.source_of(piece));
 }
 
-void Builder::add_text(OpenText& open, std::string_view piece) {
+// Where the piece of text expat delivers stands in the source, or npos when expat changed it (a
+// line end, a reference): the bytes are compared. A negative index is never a source position.
+std::size_t Builder::source_of(std::string_view piece) const {
+  const XML_Index index = XML_GetCurrentByteIndex(parser_);
+  const std::size_t at = index >= 0 ? source(index) : std::string_view::npos;
+  if (at > text_.size() || text_.substr(at, piece.size()) != piece) return std::string_view::npos;
+  return at;
+}
+
+// `at` is where the piece stands in the source, or npos when it is not the source's bytes.
+void Builder::add_text(OpenText& open, std::string_view piece, std::size_t at) {
   if (!open.joined) {
-    // A negative index is never a source position: the piece is joined.
-    const XML_Index index = XML_GetCurrentByteIndex(parser_);
-    const std::size_t at = index >= 0 ? source(index) : text_.size() + 1;
     const bool empty = open.begin == open.end;
-    // The bytes are compared, so a piece that expat changed (a line end, a reference) never
-    // passes for the source.
-    if ((empty || at == open.end) && at <= text_.size() &&
-        text_.substr(at, piece.size()) == piece) {
+    if (at != std::string_view::npos && (empty || at == open.end)) {
       if (empty) open.begin = at;
       open.end = at + piece.size();
       return;
@@ -481,18 +485,24 @@ Result<Document> Builder::finish(
   return Document(std::move(storage));
 }
 
-// The first pass hands expat the text piece by piece.
+// The first pass takes long runs of plain character data itself, which expat would read one
+// byte at a time: expat is fed up to the run, and when it stands there inside an element, it
+// would deliver exactly the run's bytes as that element's text, so it goes on after the run.
+// A run is never passed over in the second pass, whose offsets are expat's own.
 bool Builder::parse() {
   if (second_pass_) return feed_->feed(text_.size(), true);
-  std::size_t fed = 0;
-  do {
-    const std::size_t piece = std::min(feed_size, text_.size() - fed);
-    const bool last = fed + piece == text_.size();
-    if (XML_Parse(parser_, text_.data() + fed, static_cast<int>(piece), last) != XML_STATUS_OK)
-      return false;
-    fed += piece;
-  } while (fed < text_.size());
-  return true;
+  std::size_t searched = 0;
+  for (;;) {
+    const TextRun run = next_plain_run(text_, searched);
+    if (run.empty()) return feed_->parse_up_to(text_.size(), true);
+    if (!feed_->parse_up_to(run.begin, false)) return false;
+    if (feed_->stands_at(run.begin) && !open_.empty()) {
+      add_text(open_texts_[open_.size()], text_.substr(run.begin, run.end - run.begin),
+               run.begin);
+      feed_->pass_over(run.end);
+    }
+    searched = run.end;
+  }
 }
 
 Result<Document> Builder::run(std::unique_ptr<Document::Storage, Document::StorageDelete> storage) {
@@ -505,10 +515,8 @@ Result<Document> Builder::run(std::unique_ptr<Document::Storage, Document::Stora
   XML_SetCharacterDataHandler(parser_, on_text);
   XML_SetDefaultHandlerExpand(parser_, on_other);
   XML_SetStartDoctypeDeclHandler(parser_, on_doctype);
-  if (second_pass_) {
-    feed_.emplace(parser_, text_);
-    XML_SetCdataSectionHandler(parser_, on_cdata_start, on_cdata_end);
-  }
+  feed_.emplace(parser_, text_);
+  if (second_pass_) XML_SetCdataSectionHandler(parser_, on_cdata_start, on_cdata_end);
 
   if (!parse()) {
     if (failure_) return std::move(*failure_);
