@@ -335,12 +335,13 @@ TEST(XmlPlainRuns, ErrorAfterARunNamesItsPlace) {
 }
 
 TEST(XmlPlainRuns, WordTestMatchesTheByteRule) {
-  // Every byte value at every place of a word, after every other byte value: a borrow between
-  // bytes would show as a wrong answer for the byte after.
+  // Every byte value at every place of the sixteen-byte block, the word after it and the byte
+  // after that, after every other byte value: a borrow between bytes would show as a wrong
+  // answer for the byte after.
   for (int before = 0; before < 256; ++before) {
     for (int b = 0; b < 256; ++b) {
-      for (std::size_t at = 1; at < 9; ++at) {
-        std::string s(9, 'a');
+      for (std::size_t at = 1; at < 25; ++at) {
+        std::string s(25, 'a');
         s[at - 1] = static_cast<char>(before);
         s[at] = static_cast<char>(b);
         const bool expected = std::all_of(s.begin(), s.end(), [](char c) {

@@ -10,6 +10,10 @@
 
 #include "text/words.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vorlen::xml {
 
 // Runs shorter than this are left to expat: passing one over costs a call into expat.
@@ -43,11 +47,25 @@ constexpr text::words::Word non_plain_bytes(text::words::Word word) {
 
 }  // namespace detail
 
-// True when every byte of the text is plain.
+// True when every byte of the text is plain. Sixteen bytes at a time where the machine has
+// SSE2 (every x86-64 does), eight elsewhere: runs are tens of kilobytes.
 inline bool is_plain_text(std::string_view text) {
   using namespace text::words;
   const char* p = text.data();
   const char* const end = p + text.size();
+#if defined(__SSE2__)
+  __m128i plain = _mm_set1_epi8(-1);
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    // Signed: bytes from 0x80 up compare as negative, so this is 0x20 to 0x7F.
+    const __m128i printable = _mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F));
+    const __m128i refused = _mm_or_si128(_mm_or_si128(is(0x7F), is('<')), _mm_or_si128(is('&'), is(']')));
+    const __m128i allowed = _mm_or_si128(_mm_andnot_si128(refused, printable), _mm_or_si128(is('\t'), is('\n')));
+    plain = _mm_and_si128(plain, allowed);
+  }
+  if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
+#endif
   Word refused = 0;
   for (; static_cast<std::size_t>(end - p) >= kWordBytes; p += kWordBytes)
     refused |= detail::non_plain_bytes(load(p));
