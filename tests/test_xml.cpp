@@ -167,6 +167,20 @@ TEST(XmlTree, ErrorFarIntoADocumentNamesItsPlace) {
   EXPECT_EQ(message(doc + "<c>&x;</c></a>"), "XML entity: undefined entity at line 1002, column 4");
 }
 
+TEST(XmlTree, EachDocumentReadAsIfByANewParser) {
+  // Parsers are kept and reused: nothing of a document (its place, its failure, where it was
+  // stopped, the names it declared) may carry over to the next.
+  const std::string late_error = "<a>\n\n<b>1</b>\n</c>";
+  const std::string first = message(late_error);
+  EXPECT_EQ(first, "XML parse: mismatched tag at line 4, column 3");
+  for (const std::string_view between :
+       {"<a><b></a>", "<a>x</a>", "<!DOCTYPE a><a/>", "<x:a xmlns:x='u'/>", "<a>\x01</a>"}) {
+    static_cast<void>(parse(between));
+    EXPECT_EQ(message(late_error), first) << between;
+    EXPECT_EQ(parsed("<p:a xmlns:p='v'><p:b k='1'/></p:a>").root().children().begin()->name, "b");
+  }
+}
+
 TEST(XmlTree, TruncatedDocument) {
   EXPECT_EQ(message("<a><b></b>"), "truncated XML document");
   EXPECT_EQ(message("<a>text"), "truncated XML document");

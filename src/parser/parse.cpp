@@ -18,6 +18,7 @@
 #include "text/unicode.hpp"
 #include "xml/archive.hpp"
 #include "xml/feed.hpp"
+#include "xml/parser.hpp"
 #include "xml/tree.hpp"
 
 namespace vorlen {
@@ -335,7 +336,8 @@ bool has_xrdml_root(std::string_view text) {
   if (left.empty() || left.front() != '<') return false;
   text = xml::skip_blank_prolog(text);
   if (text.empty() || text.front() != '<') return false;
-  XML_Parser parser = XML_ParserCreate("UTF-8");
+  xml::ParserLease lease;
+  XML_Parser parser = lease.get();
   if (parser == nullptr) return false;
   RootProbe probe{parser};
   XML_SetUserData(parser, &probe);
@@ -345,12 +347,11 @@ bool has_xrdml_root(std::string_view text) {
   // Fed in slices so that a huge document is read only up to its first element; comments are
   // passed over whatever they hold.
   constexpr std::size_t slice = 65536;
-  xml::Feed feed(parser, text);
+  xml::Feed feed(lease, text);
   for (std::size_t at = 0; !probe.decided; at += slice) {
     const bool last = text.size() - at <= slice;
     if (!feed.feed(last ? text.size() : at + slice, last) || last) break;
   }
-  XML_ParserFree(parser);
   return probe.decided && probe.is_xrdml;
 }
 

@@ -13,11 +13,14 @@
 #include <cstddef>
 #include <string_view>
 
+#include "xml/parser.hpp"
+
 namespace vorlen::xml {
 
 class Feed {
  public:
-  Feed(XML_Parser parser, std::string_view text) : parser_(parser), text_(text) {}
+  Feed(ParserLease& lease, std::string_view text)
+      : lease_(lease), parser_(lease.get()), text_(text) {}
 
   // Gives expat the text from where the previous call stopped up to `end` (`last` when that is
   // the end of the text). A refused comment is left out when it starts where expat stands
@@ -49,6 +52,7 @@ class Feed {
     do {
       const std::size_t piece = end > fed_ ? std::min(piece_size, end - fed_) : 0;
       const bool final_piece = last && fed_ + piece >= end;
+      lease_.fed(piece);
       if (XML_Parse(parser_, text_.data() + fed_, static_cast<int>(piece), final_piece) !=
           XML_STATUS_OK)
         return false;
@@ -108,6 +112,7 @@ class Feed {
     return next_ == npos ? npos : next_;
   }
 
+  ParserLease& lease_;
   XML_Parser parser_;
   std::string_view text_;
   std::size_t fed_ = 0;

@@ -24,6 +24,7 @@
 #include "text/unicode.hpp"
 #include "text/words.hpp"
 #include "xml/feed.hpp"
+#include "xml/parser.hpp"
 #include "xml/plain_text.hpp"
 
 namespace vorlen::xml {
@@ -50,12 +51,16 @@ class Records {
   }
   T& operator[](std::size_t i) { return data_[i]; }
   T* data() { return data_; }
+  // Room for `capacity` records at least, so that no growth copies those added until then.
+  void reserve(std::size_t capacity) {
+    if (capacity > capacity_) resize_to(capacity);
+  }
   std::size_t size() const { return size_; }
   void clear() { size_ = 0; }
 
  private:
-  void grow() {
-    const std::size_t capacity = std::max<std::size_t>(64, capacity_ * 2);
+  void grow() { resize_to(std::max<std::size_t>(64, capacity_ * 2)); }
+  void resize_to(std::size_t capacity) {
     void* moved = std::realloc(data_, capacity * sizeof(T));
     if (moved == nullptr) throw std::bad_alloc();
     data_ = static_cast<T*>(moved);
@@ -176,8 +181,9 @@ namespace {
 // 128 open elements at most, deeper documents are refused; the stack of open elements and
 // their texts is allocated once.
 constexpr std::size_t max_open_elements = 128;
-// expat copies what it is given into its own buffer: given the text in pieces, it holds a piece
-// at a time instead of a second copy of the whole text, which costs fresh memory on every read.
+// The elements reserved for a document, one per this many bytes of it.
+constexpr std::size_t bytes_per_element_reserved = 32;
+
 std::string_view after_last_colon(std::string_view name) {
   const auto colon = name.rfind(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -195,10 +201,6 @@ bool is_reference_error(XML_Error code) {
     default: return false;
   }
 }
-
-struct ParserFree {
-  void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
-};
 
 // The character data of one open element. While each piece expat delivers is the next bytes of
 // the source, as they stand, the text stays a view of the source; a reference, a normalised line
@@ -229,6 +231,9 @@ class Builder {
         open_texts_(max_open_elements + 2),
         second_pass_(second_pass) {
     open_.reserve(max_open_elements + 1);
+    // Measurement documents spend some 50 bytes per element (a data row in its tag); pages
+    // reserved beyond what the document fills are never touched.
+    elements_.reserve(std::min(max_elements, text_.size() / bytes_per_element_reserved + 64));
   }
 
   Result<Document> run(std::unique_ptr<Document::Storage, Document::StorageDelete> storage);
@@ -488,7 +493,9 @@ Result<Document> Builder::finish(
 // The first pass takes long runs of plain character data itself, which expat would read one
 // byte at a time: expat is fed up to the run, and when it stands there inside an element, it
 // would deliver exactly the run's bytes as that element's text, so it goes on after the run.
-// A run is never passed over in the second pass, whose offsets are expat's own.
+// A run is never passed over in the second pass, whose offsets are expat's own. The text after
+// the last run goes in as one final piece: after any other piece expat counts the lines and
+// columns of all it read, a second pass over every byte.
 bool Builder::parse() {
   if (second_pass_) return feed_->feed(text_.size(), true);
   std::size_t searched = 0;
@@ -506,16 +513,16 @@ bool Builder::parse() {
 }
 
 Result<Document> Builder::run(std::unique_ptr<Document::Storage, Document::StorageDelete> storage) {
-  // The text is already UTF-8: naming the encoding here makes expat ignore any declaration.
-  std::unique_ptr<XML_ParserStruct, ParserFree> owner(XML_ParserCreate("UTF-8"));
-  if (!owner) return Error::parse("XML parse: out of memory");
-  parser_ = owner.get();
+  // The text is already UTF-8: a parser for UTF-8 ignores any encoding declaration.
+  ParserLease lease;
+  if (lease.get() == nullptr) return Error::parse("XML parse: out of memory");
+  parser_ = lease.get();
   XML_SetUserData(parser_, this);
   XML_SetElementHandler(parser_, on_start, on_end);
   XML_SetCharacterDataHandler(parser_, on_text);
   XML_SetDefaultHandlerExpand(parser_, on_other);
   XML_SetStartDoctypeDeclHandler(parser_, on_doctype);
-  feed_.emplace(parser_, text_);
+  feed_.emplace(lease, text_);
   if (second_pass_) XML_SetCdataSectionHandler(parser_, on_cdata_start, on_cdata_end);
 
   if (!parse()) {
