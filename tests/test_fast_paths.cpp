@@ -284,7 +284,6 @@ TEST(FastPaths, Utf8CheckMatchesACharacterByCharacterCheck) {
   }
 }
 
-
 TEST(FastPaths, EvenAxisMatchesThePointByPointFormula) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> position(-50.0, 150.0);

@@ -318,21 +318,21 @@ TEST_P(XmlPlainRuns, ReadAsThroughTheParser) {
 
 INSTANTIATE_TEST_SUITE_P(
     Xml, XmlPlainRuns,
-    testing::Values(
-        RunCase{"<a>@</a>"}, RunCase{"<a><b k='1'>@</b><c>@</c>@</a>"},
-        RunCase{"<a>x<b/>@<b/>@ y</a>"}, RunCase{"<a><b/>@</a>"}, RunCase{"<a k='>'>@</a>"},
-        RunCase{"<a>@\r\n@</a>"}, RunCase{"<a>@&amp;@</a>"}, RunCase{"<a>@\xc3\xa9@</a>"},
-        RunCase{"<a>@]@</a>"},
-        // the same bytes inside a comment, a processing instruction or a CDATA section
-        RunCase{"<a><!-- > @ --></a>", "<a></a>"}, RunCase{"<a><!-- > @ <b/> --></a>", "<a/>"},
-        RunCase{"<a><?p > @ ?></a>", "<a/>"}, RunCase{"<a><?p > @ <b/> ?></a>", "<a/>"},
-        RunCase{"<a><![CDATA[ > @ ]]></a>", "<a> &gt; @ </a>"},
-        RunCase{"<a><![CDATA[ > @ <b> @ ]]></a>", "<a> &gt; @ &lt;b&gt; @ </a>"},
-        RunCase{"<a><![CDATA[ > @ ]]>@</a>", "<a> &gt; @ @</a>"},
-        // refused: text outside the root, a bad tag or reference after a run
-        RunCase{"<?xml version='1.0'?>@<a/>"}, RunCase{"<a/>@<b/>"},
-        RunCase{"<a/><!-- > @ -->@"}, RunCase{"<a>@</b>"}, RunCase{"<a>@&x;</a>"},
-        RunCase{"<a>@<b @/></a>"}, RunCase{"<a b='> @ <'/>"}, RunCase{"<a>@"}));
+    testing::Values(RunCase{"<a>@</a>"}, RunCase{"<a><b k='1'>@</b><c>@</c>@</a>"},
+                    RunCase{"<a>x<b/>@<b/>@ y</a>"}, RunCase{"<a><b/>@</a>"},
+                    RunCase{"<a k='>'>@</a>"}, RunCase{"<a>@\r\n@</a>"}, RunCase{"<a>@&amp;@</a>"},
+                    RunCase{"<a>@\xc3\xa9@</a>"}, RunCase{"<a>@]@</a>"},
+                    // the same bytes inside a comment, a processing instruction or a CDATA section
+                    RunCase{"<a><!-- > @ --></a>", "<a></a>"},
+                    RunCase{"<a><!-- > @ <b/> --></a>", "<a/>"},
+                    RunCase{"<a><?p > @ ?></a>", "<a/>"}, RunCase{"<a><?p > @ <b/> ?></a>", "<a/>"},
+                    RunCase{"<a><![CDATA[ > @ ]]></a>", "<a> &gt; @ </a>"},
+                    RunCase{"<a><![CDATA[ > @ <b> @ ]]></a>", "<a> &gt; @ &lt;b&gt; @ </a>"},
+                    RunCase{"<a><![CDATA[ > @ ]]>@</a>", "<a> &gt; @ @</a>"},
+                    // refused: text outside the root, a bad tag or reference after a run
+                    RunCase{"<?xml version='1.0'?>@<a/>"}, RunCase{"<a/>@<b/>"},
+                    RunCase{"<a/><!-- > @ -->@"}, RunCase{"<a>@</b>"}, RunCase{"<a>@&x;</a>"},
+                    RunCase{"<a>@<b @/></a>"}, RunCase{"<a b='> @ <'/>"}, RunCase{"<a>@"}));
 
 TEST(XmlPlainRuns, TextIsAViewOfTheInput) {
   const std::string doc = with_runs("<a>@</a>", false);

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 

@@ -60,8 +60,10 @@ inline bool is_plain_text(std::string_view text) {
     const auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
     // Signed: bytes from 0x80 up compare as negative, so this is 0x20 to 0x7F.
     const __m128i printable = _mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F));
-    const __m128i refused = _mm_or_si128(_mm_or_si128(is(0x7F), is('<')), _mm_or_si128(is('&'), is(']')));
-    const __m128i allowed = _mm_or_si128(_mm_andnot_si128(refused, printable), _mm_or_si128(is('\t'), is('\n')));
+    const __m128i refused =
+        _mm_or_si128(_mm_or_si128(is(0x7F), is('<')), _mm_or_si128(is('&'), is(']')));
+    const __m128i allowed =
+        _mm_or_si128(_mm_andnot_si128(refused, printable), _mm_or_si128(is('\t'), is('\n')));
     plain = _mm_and_si128(plain, allowed);
   }
   if (_mm_movemask_epi8(plain) != 0xFFFF) return false;
@@ -96,7 +98,8 @@ inline TextRun next_plain_run(std::string_view text, std::size_t from) {
     const std::size_t end = text.find('<', from + plain_run_min);
     if (end == std::string_view::npos) break;
     const std::size_t gt = text.find('>', from);
-    if (gt < end && end - (gt + 1) >= plain_run_min && is_plain_text(text.substr(gt + 1, end - gt - 1)))
+    if (gt < end && end - (gt + 1) >= plain_run_min &&
+        is_plain_text(text.substr(gt + 1, end - gt - 1)))
       return {gt + 1, end};
     from = end + 1;
   }

@@ -504,8 +504,7 @@ bool Builder::parse() {
     if (run.empty()) return feed_->parse_up_to(text_.size(), true);
     if (!feed_->parse_up_to(run.begin, false)) return false;
     if (feed_->stands_at(run.begin) && !open_.empty()) {
-      add_text(open_texts_[open_.size()], text_.substr(run.begin, run.end - run.begin),
-               run.begin);
+      add_text(open_texts_[open_.size()], text_.substr(run.begin, run.end - run.begin), run.begin);
       feed_->pass_over(run.end);
     }
     searched = run.end;
