@@ -46,7 +46,7 @@ std::size_t line_count(std::string_view text) {
   std::size_t breaks = 0, at = 0;
   // One count per LF at the bottom of its byte: 1 where the byte equals LF, 0 elsewhere.
   auto line_feeds = [&](std::size_t from) {
-    return zero_bytes(load(text.data() + from) ^ repeated('\n')) >> 7;
+    return bytes_equal(load(text.data() + from), '\n') >> 7;
   };
   // Four words summed per byte (at most 4 each), then across the bytes.
   for (; at + 4 * kWordBytes <= text.size(); at += 4 * kWordBytes) {

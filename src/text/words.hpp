@@ -35,6 +35,9 @@ constexpr Word nonzero_bytes(Word word) { return (((word & kLow7) + kLow7) | wor
 // The top bit of exactly each byte that is zero.
 constexpr Word zero_bytes(Word word) { return ~(nonzero_bytes(word) | kLow7); }
 
+// The top bit of exactly each byte equal to c.
+constexpr Word bytes_equal(Word word, unsigned char c) { return zero_bytes(word ^ repeated(c)); }
+
 // The top bit of each byte below n (n at most 0x80). A borrow out of a flagged byte may also
 // flag the byte after it, so only the first flagged byte is certain.
 constexpr Word bytes_below(Word word, unsigned char n) {

@@ -32,13 +32,11 @@ class Feed {
       if (comment >= end) return parse_up_to(end, last);
       if (!parse_up_to(comment, false)) return false;
       const std::size_t close = text_.find("-->", comment + 4) + 3;
-      const XML_Index at = XML_GetCurrentByteIndex(parser_);
-      if (!in_cdata && at >= 0 && source(at) == comment) {
+      if (!in_cdata && stands_at(comment)) {
         skipped_lines_ += static_cast<std::size_t>(
             std::count(text_.begin() + static_cast<std::ptrdiff_t>(comment),
                        text_.begin() + static_cast<std::ptrdiff_t>(close), '\n'));
-        skipped_ += close - comment;
-        fed_ = close;
+        pass_over(close);
         searched_ = close;
       } else {
         searched_ = comment + 4;

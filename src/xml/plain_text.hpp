@@ -28,11 +28,6 @@ constexpr bool is_plain_byte(unsigned char b) {
 
 namespace detail {
 
-// The top bit of exactly each byte of `word` equal to c.
-constexpr text::words::Word bytes_equal(text::words::Word word, unsigned char c) {
-  return text::words::zero_bytes(word ^ text::words::repeated(c));
-}
-
 // The top bit of each byte that `is_plain_byte` refuses. Exact for every byte: the subtraction
 // works on bytes whose top bit is set first, so no borrow crosses into the next byte.
 constexpr text::words::Word non_plain_bytes(text::words::Word word) {
